@@ -1,0 +1,31 @@
+# One INTERFACE target carries the compiler settings of every target we build.
+add_library(ky_build_settings INTERFACE)
+target_compile_features(ky_build_settings INTERFACE cxx_std_17)
+set(CMAKE_CXX_EXTENSIONS OFF)
+
+target_compile_options(ky_build_settings INTERFACE
+  -Wall -Wextra -Wpedantic
+  # The crash handler walks saved frame pointers.
+  -fno-omit-frame-pointer
+  $<$<BOOL:${KY_WERROR}>:-Werror>)
+
+# Qt strictness. Test code may build strings from plain literals (it sets the
+# KY_TEST target property); program code spells out every conversion.
+target_compile_definitions(ky_build_settings INTERFACE
+  QT_USE_QSTRINGBUILDER
+  QT_STRICT_ITERATORS
+  QT_DEPRECATED_WARNINGS
+  QT_DISABLE_DEPRECATED_BEFORE=0x050F00
+  $<$<NOT:$<BOOL:$<TARGET_PROPERTY:KY_TEST>>>:QT_NO_CAST_FROM_ASCII>)
+
+if(KY_SANITIZE)
+  target_compile_options(ky_build_settings INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined)
+  target_link_options(ky_build_settings INTERFACE -fsanitize=address,undefined)
+endif()
+
+# Qt targets of ours: automoc/autouic/autorcc plus the shared settings.
+function(ky_qt_target target)
+  set_target_properties(${target} PROPERTIES AUTOMOC ON AUTOUIC ON AUTORCC ON)
+  target_link_libraries(${target} PRIVATE ky_build_settings)
+endfunction()

@@ -1,0 +1,56 @@
+#include "app/kymain.h"
+
+#include "app/appinit.h"
+#include "app/kylogmanager.h"
+#include "app/kysingleapplication.h"
+#include "common/kycleanup.h"
+#include "common/kyconstants.h"
+#include "ui/kyoromanager.h"
+
+#include <QIcon>
+
+namespace {
+// seam: the crash-reporting work installs the crash filter here.
+void installCrashFilter()
+{
+}
+
+// seam: the telemetry work reports "startup_loading" here.
+void reportStartupLoading()
+{
+}
+} // namespace
+
+int kyMain(int argc, char *argv[])
+{
+    LogManager::instance().installHandler();
+    // An empty info message writes an empty line: each run starts with one.
+    qInfo("%s", "");
+    installCrashFilter();
+
+    KySingleApplication app(APP_ID, argc, argv);
+    if (app.isRunning())
+        return app.sendMessage(APP_ID, 5000) ? 0 : 1;
+
+    reportStartupLoading();
+    app.installEventFilter(AppInit::instance());
+    // Only the tray's quit entry ends the program; a dialog closing while the
+    // main window sits in the tray must not.
+    app.setQuitOnLastWindowClosed(false);
+
+    int result = 0;
+    {
+        kyoroManager window;
+        app.setActivationWindow(&window, true);
+        QApplication::setActiveWindow(&window);
+        app.setWindowIcon(QIcon(QStringLiteral(":/Resources/Install.ico")));
+        window.initLogic();
+        window.show();
+        result = app.exec();
+    }
+    // The window is gone (listener deleted, install folders saved). The hub,
+    // its workers and the other single objects own timers, sockets and
+    // network managers: they go while the application object still exists.
+    runProcessCleanups();
+    return result;
+}

@@ -1,0 +1,171 @@
+#include "app/kysingleapplication.h"
+
+#include <QDataStream>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <QThread>
+#include <QWidget>
+
+namespace {
+// Frames: a 32-bit big-endian length, then UTF-8 text. The answer is kAck.
+constexpr quint32 kMaxMessageBytes = 64 * 1024;
+const QByteArray kAck = QByteArrayLiteral("ACK");
+
+QString runtimeDir()
+{
+    // $XDG_RUNTIME_DIR (or Qt's private fallback): a folder only the user can
+    // enter, so the lock and the socket are scoped to the logged-on user.
+    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty())
+        dir = QDir::tempPath();
+    return dir;
+}
+} // namespace
+
+QString KySingleApplication::lockFilePath(const QString &id)
+{
+    return runtimeDir() + QLatin1Char('/') + id + QStringLiteral(".lock");
+}
+
+QString KySingleApplication::serverName(const QString &id)
+{
+    return runtimeDir() + QLatin1Char('/') + id + QStringLiteral(".socket");
+}
+
+KySingleApplication::KySingleApplication(const QString &id, int &argc, char **argv)
+    : QApplication(argc, argv)
+    , m_id(id)
+    , m_lock(std::make_unique<QLockFile>(lockFilePath(id)))
+{
+    // A lock whose owner process is gone is stale and taken over at once.
+    m_lock->setStaleLockTime(0);
+    if (!m_lock->tryLock(0))
+        return;
+
+    const QString name = serverName(id);
+    QLocalServer::removeServer(name);
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    connect(m_server, &QLocalServer::newConnection, this, &KySingleApplication::onNewConnection);
+    if (!m_server->listen(name))
+        qWarning().noquote() << "by tq single instance listen failed :" << m_server->errorString();
+}
+
+KySingleApplication::~KySingleApplication()
+{
+    if (m_server)
+        m_server->close();
+    if (m_lock->isLocked())
+        m_lock->unlock();
+}
+
+QString KySingleApplication::id() const
+{
+    return m_id;
+}
+
+bool KySingleApplication::isRunning() const
+{
+    return !m_lock->isLocked();
+}
+
+bool KySingleApplication::sendMessage(const QString &message, int timeoutMs)
+{
+    if (!isRunning())
+        return false;
+
+    QElapsedTimer clock;
+    clock.start();
+    auto remaining = [&]() { return qMax(0, timeoutMs - int(clock.elapsed())); };
+
+    QLocalSocket socket;
+    // The owner may still be starting and not listen yet: keep trying.
+    for (;;) {
+        socket.connectToServer(serverName(m_id));
+        if (socket.waitForConnected(remaining()))
+            break;
+        socket.abort();
+        if (remaining() == 0)
+            return false;
+        QThread::msleep(qMin(50, remaining()));
+    }
+
+    const QByteArray payload = message.toUtf8();
+    QByteArray frame;
+    QDataStream(&frame, QIODevice::WriteOnly) << quint32(payload.size());
+    frame += payload;
+    socket.write(frame);
+    if (!socket.waitForBytesWritten(remaining()))
+        return false;
+
+    QByteArray answer;
+    while (answer.size() < kAck.size()) {
+        if (!socket.bytesAvailable() && !socket.waitForReadyRead(remaining()))
+            return false;
+        answer += socket.readAll();
+    }
+    return answer.startsWith(kAck);
+}
+
+void KySingleApplication::setActivationWindow(QWidget *window, bool activateOnMessage)
+{
+    m_activationWindow = window;
+    if (activateOnMessage == m_activateOnMessage)
+        return;
+    m_activateOnMessage = activateOnMessage;
+    if (activateOnMessage)
+        connect(this, &KySingleApplication::messageReceived, this, &KySingleApplication::activateWindow);
+    else
+        disconnect(this, &KySingleApplication::messageReceived, this, &KySingleApplication::activateWindow);
+}
+
+QWidget *KySingleApplication::activationWindow() const
+{
+    return m_activationWindow;
+}
+
+void KySingleApplication::activateWindow()
+{
+    QWidget *window = m_activationWindow;
+    if (!window)
+        return;
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->raise();
+    window->setWindowState(Qt::WindowActive);
+    window->activateWindow();
+    window->show();
+}
+
+void KySingleApplication::onNewConnection()
+{
+    while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket]() { readMessage(socket); });
+    }
+}
+
+void KySingleApplication::readMessage(QLocalSocket *socket)
+{
+    if (socket->bytesAvailable() < qint64(sizeof(quint32)))
+        return;
+    quint32 size = 0;
+    {
+        const QByteArray head = socket->peek(sizeof(quint32));
+        QDataStream(head) >> size;
+    }
+    if (size > kMaxMessageBytes) {
+        socket->abort();
+        return;
+    }
+    if (socket->bytesAvailable() < qint64(sizeof(quint32) + size))
+        return;
+    socket->read(sizeof(quint32));
+    const QString message = QString::fromUtf8(socket->read(size));
+    emit messageReceived(message);
+    socket->write(kAck);
+    socket->flush();
+    socket->disconnectFromServer();
+}

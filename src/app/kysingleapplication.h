@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QApplication>
+#include <QLockFile>
+#include <QPointer>
+#include <memory>
+
+class QLocalServer;
+class QLocalSocket;
+
+// The application object of a program that runs once per user. The first
+// instance takes a lock file and listens on a local socket in the user's
+// runtime folder (reachable by the user only); a later instance finds the lock
+// taken, sends its message over the socket and waits for the acknowledgement.
+// A lock or socket left by a crashed instance is recovered: only the lock
+// owner removes a stale socket and listens.
+class KySingleApplication : public QApplication
+{
+    Q_OBJECT
+
+public:
+    KySingleApplication(const QString &id, int &argc, char **argv);
+    ~KySingleApplication() override;
+
+    QString id() const;
+    // True when another instance holds the id.
+    bool isRunning() const;
+    // Sends `message` to the running instance; true when it acknowledged
+    // within `timeoutMs`.
+    bool sendMessage(const QString &message, int timeoutMs);
+
+    void setActivationWindow(QWidget *window, bool activateOnMessage = true);
+    QWidget *activationWindow() const;
+
+    // Paths used for the id: the lock file and the socket.
+    static QString lockFilePath(const QString &id);
+    static QString serverName(const QString &id);
+
+signals:
+    void messageReceived(const QString &message);
+
+public slots:
+    // Brings the activation window back: un-minimised, raised, state exactly
+    // Qt::WindowActive, activated and shown (which also undoes a hide to the
+    // tray).
+    void activateWindow();
+
+private slots:
+    void onNewConnection();
+
+private:
+    void readMessage(QLocalSocket *socket);
+
+    QString m_id;
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer *m_server = nullptr;
+    QPointer<QWidget> m_activationWindow;
+    bool m_activateOnMessage = false;
+};

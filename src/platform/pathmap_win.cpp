@@ -1,0 +1,20 @@
+#include "platform/pathmap.h"
+
+namespace kyplatform {
+
+std::string userDataHome()
+{
+    return std::string();
+}
+
+std::string driveFolder(char)
+{
+    return std::string();
+}
+
+std::string nativePath(const std::string &path)
+{
+    return path;
+}
+
+} // namespace kyplatform
