@@ -1,0 +1,187 @@
+#include "kytestmain.h"
+
+#include "app/kysingleapplication.h"
+#include "common/kyconstants.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QWidget>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+// This test process is itself the first instance for the id in the test's
+// runtime folder; real VURuv processes are started as second instances. For
+// the cases where the first instance must be a VURuv process too, those run
+// in a runtime folder of their own.
+struct TestApp : KySingleApplication
+{
+    TestApp(int &argc, char **argv)
+        : KySingleApplication(APP_ID, argc, argv)
+    {
+    }
+};
+
+QString vuruv()
+{
+    return kytest::binDir() + QStringLiteral("/VURuv");
+}
+
+QProcessEnvironment envWithRuntime(const QString &runtime)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!runtime.isEmpty())
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    return env;
+}
+
+std::unique_ptr<QProcess> startVuruv(const QString &runtime = QString())
+{
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(envWithRuntime(runtime));
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(vuruv(), QStringList());
+    return process;
+}
+
+// Waits (keeping this process's event loop running, so it can answer) for
+// the process to end; returns its exit code, or -1 on time-out.
+int exitCode(QProcess *process, int timeoutMs)
+{
+    if (process->state() != QProcess::NotRunning) {
+        QSignalSpy finished(process, SIGNAL(finished(int, QProcess::ExitStatus)));
+        if (!finished.wait(timeoutMs))
+            return -1;
+    }
+    return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -2;
+}
+
+QString privateRuntime(const QString &name)
+{
+    const QString dir = kytest::testRoot() + QStringLiteral("/runtime-") + name;
+    QDir().mkpath(dir);
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return dir;
+}
+
+// True once the instance owning `runtime` listens.
+bool waitUntilListening(const QString &runtime)
+{
+    const QString socket = runtime + QStringLiteral("/") + APP_ID + QStringLiteral(".socket");
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 20000) {
+        if (QFile::exists(socket) && QFile::exists(runtime + QStringLiteral("/") + APP_ID + QStringLiteral(".lock")))
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+} // namespace
+
+class TestSingleInstance : public QObject
+{
+    Q_OBJECT
+
+    TestApp *app() { return static_cast<TestApp *>(qApp); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(QFile::exists(vuruv()));
+        QVERIFY(!app()->isRunning());
+        QVERIFY(QFile::exists(KySingleApplication::serverName(APP_ID)));
+    }
+
+    void secondStartBringsHiddenWindowBack()
+    {
+        QWidget window;
+        window.resize(300, 200);
+        app()->setActivationWindow(&window, true);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.hide();
+        QSignalSpy messages(app(), &KySingleApplication::messageReceived);
+
+        auto second = startVuruv();
+        QCOMPARE(exitCode(second.get(), 20000), 0);
+        QCOMPARE(messages.size(), 1);
+        QCOMPARE(messages.first().first().toString(), APP_ID);
+        QVERIFY(window.isVisible());
+        QCOMPARE(window.windowState(), Qt::WindowActive);
+        app()->setActivationWindow(nullptr, false);
+    }
+
+    void secondStartUnminimises()
+    {
+        QWidget window;
+        window.resize(300, 200);
+        app()->setActivationWindow(&window, true);
+        window.showMinimized();
+        QTRY_VERIFY(window.isMinimized());
+
+        auto second = startVuruv();
+        QCOMPARE(exitCode(second.get(), 20000), 0);
+        QVERIFY(window.isVisible());
+        QVERIFY(!window.isMinimized());
+        QCOMPARE(window.windowState(), Qt::WindowActive);
+        app()->setActivationWindow(nullptr, false);
+    }
+
+    void frozenFirstInstanceMakesTheSecondExitWithOne()
+    {
+        const QString runtime = privateRuntime(QStringLiteral("frozen"));
+        auto first = startVuruv(runtime);
+        QVERIFY(waitUntilListening(runtime));
+        ::kill(pid_t(first->processId()), SIGSTOP);
+
+        QElapsedTimer clock;
+        clock.start();
+        auto second = startVuruv(runtime);
+        QCOMPARE(exitCode(second.get(), 30000), 1);
+        const qint64 waited = clock.elapsed();
+        QVERIFY2(waited >= 4500, qPrintable(QString::number(waited)));
+
+        ::kill(pid_t(first->processId()), SIGCONT);
+        first->kill();
+        first->waitForFinished(10000);
+    }
+
+    void killedFirstInstanceDoesNotBlockTheNext()
+    {
+        const QString runtime = privateRuntime(QStringLiteral("killed"));
+        auto first = startVuruv(runtime);
+        QVERIFY(waitUntilListening(runtime));
+        first->kill(); // SIGKILL: the lock and the socket stay behind
+        first->waitForFinished(10000);
+        QVERIFY(QFile::exists(runtime + QStringLiteral("/") + APP_ID + QStringLiteral(".lock")));
+
+        auto next = startVuruv(runtime);
+        QVERIFY(next->waitForStarted(10000));
+        // It became the first instance: it keeps running and answers a third.
+        QTest::qWait(1500);
+        QCOMPARE(next->state(), QProcess::Running);
+        auto third = startVuruv(runtime);
+        QCOMPARE(exitCode(third.get(), 20000), 0);
+        QCOMPARE(next->state(), QProcess::Running);
+
+        next->terminate();
+        if (!next->waitForFinished(10000))
+            next->kill();
+    }
+
+    void socketIsReachableByTheUserOnly()
+    {
+        const QFileInfo socket(KySingleApplication::serverName(APP_ID));
+        QVERIFY(socket.exists());
+        QCOMPARE(socket.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+                 QFile::Permissions());
+    }
+};
+
+KY_TEST_MAIN_WITH(TestApp, TestSingleInstance)
+#include "testsingleinstance.moc"
