@@ -9,6 +9,8 @@ KY_PACKAGES=(
   python3
   fonts-wqy-microhei
   xvfb xauth x11-utils imagemagick
+  googletest libgtest-dev
+  wine wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 )
 
 ky_log() { printf '==> %s\n' "$*" >&2; }
