@@ -3,6 +3,7 @@
 #include "app/appinit.h"
 #include "app/kylogmanager.h"
 #include "app/kysingleapplication.h"
+#include "app/kyterminationwatcher.h"
 #include "common/kycleanup.h"
 #include "common/kyconstants.h"
 #include "ui/kyoromanager.h"
@@ -41,6 +42,10 @@ int kyMain(int argc, char *argv[])
     int result = 0;
     {
         kyoroManager window;
+        // seam: the main window's quit path (the tray's "退出") takes over
+        // this connection once the window has one.
+        KyTerminationWatcher termination;
+        QObject::connect(&termination, &KyTerminationWatcher::terminationRequested, &app, &QApplication::quit);
         app.setActivationWindow(&window, true);
         QApplication::setActiveWindow(&window);
         app.setWindowIcon(QIcon(QStringLiteral(":/Resources/Install.ico")));

@@ -174,6 +174,21 @@ private slots:
             next->kill();
     }
 
+    void terminationEndsTheProgramCleanly()
+    {
+        // SIGTERM (a logout) ends the program like its own quit: exit code 0
+        // and the install folders saved.
+        const QString runtime = privateRuntime(QStringLiteral("term"));
+        const QString settings = kytest::dataHome() + QStringLiteral("/VURuv/systemSetting");
+        QFile::remove(settings);
+        auto first = startVuruv(runtime);
+        QVERIFY(waitUntilListening(runtime));
+        first->terminate();
+        QCOMPARE(exitCode(first.get(), 20000), 0);
+        QVERIFY(QFile::exists(settings));
+        QVERIFY(!QFile::exists(runtime + QStringLiteral("/") + APP_ID + QStringLiteral(".lock")));
+    }
+
     void socketIsReachableByTheUserOnly()
     {
         const QFileInfo socket(KySingleApplication::serverName(APP_ID));

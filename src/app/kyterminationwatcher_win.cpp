@@ -1,0 +1,8 @@
+#include "app/kyterminationwatcher.h"
+
+KyTerminationWatcher::KyTerminationWatcher(QObject *parent)
+    : QObject(parent)
+{
+}
+
+KyTerminationWatcher::~KyTerminationWatcher() = default;
