@@ -6,6 +6,7 @@
 #include "app/kyterminationwatcher.h"
 #include "common/kycleanup.h"
 #include "common/kyconstants.h"
+#include "telemetry/kyoropointing.h"
 #include "ui/kyoromanager.h"
 
 #include <QIcon>
@@ -16,9 +17,11 @@ void installCrashFilter()
 {
 }
 
-// seam: the telemetry work reports "startup_loading" here.
+// The first instance tells the collector it starts, with the machine's
+// description; the request goes out while the window is being built.
 void reportStartupLoading()
 {
+    reportEvent(POINTING_STARTUP_LOADING);
 }
 } // namespace
 

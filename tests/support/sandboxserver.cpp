@@ -84,7 +84,7 @@ bool SandboxServer::clearRules()
     return status == 200;
 }
 
-QList<QJsonObject> SandboxServer::envelopes() const
+QList<QJsonObject> SandboxServer::collectorEvents() const
 {
     QList<QJsonObject> result;
     QFile file(m_events);
@@ -94,8 +94,17 @@ QList<QJsonObject> SandboxServer::envelopes() const
     for (const QByteArray &line : lines) {
         if (line.trimmed().isEmpty())
             continue;
-        result.append(QJsonDocument::fromJson(line).object().value(QStringLiteral("envelope")).toObject());
+        result.append(QJsonDocument::fromJson(line).object());
     }
+    return result;
+}
+
+QList<QJsonObject> SandboxServer::envelopes() const
+{
+    QList<QJsonObject> result;
+    const QList<QJsonObject> all = collectorEvents();
+    for (const QJsonObject &event : all)
+        result.append(event.value(QStringLiteral("envelope")).toObject());
     return result;
 }
 

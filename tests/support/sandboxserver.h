@@ -27,6 +27,9 @@ public:
     bool addRule(const QJsonObject &rule);
     bool clearRules();
 
+    // Collector records received so far, in order: {"raw", "json",
+    // "envelope", "content_type"} (or "error" when the body did not decode).
+    QList<QJsonObject> collectorEvents() const;
     // Decoded telemetry envelopes received so far, in order.
     QList<QJsonObject> envelopes() const;
     // Names ("ac") of the events received so far.

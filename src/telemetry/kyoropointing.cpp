@@ -1,0 +1,212 @@
+#include "telemetry/kyoropointing.h"
+
+#include "common/kycleanup.h"
+#include "common/kyhosts.h"
+#include "common/kypaths.h"
+#include "telemetry/kysysteminfo.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkInterface>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+namespace {
+
+KyoroPointing *s_instance = nullptr;
+
+const char *const kEventNames[POINTING_EVENT_COUNT] = {
+    "startup_loading",    "endup_quit",      "init_page_home", "click_install",
+    "click_install_succ", "click_livetool_open", "click_introduce", "click_cust",
+    "click_stream_get",   "click_stream_fillin",
+};
+
+bool inTable(int index)
+{
+    return index >= 0 && index < POINTING_EVENT_COUNT;
+}
+
+PointingEvent baseEvent(int index)
+{
+    PointingEvent event;
+    event.name = eventName(index);
+    event.ct = QStringLiteral("web_vuruv");
+    event.pro = QStringLiteral("host_site");
+    event.page = eventPage(index);
+    event.url = telemetryCollectorUrl();
+    return event;
+}
+
+void addMachineDescription(PointingEvent &event, int index)
+{
+    if (index != POINTING_STARTUP_LOADING && index != POINTING_ENDUP_QUIT)
+        return;
+    QString os;
+    osName(os);
+    event.params.append({QStringLiteral("pc_os"), os});
+    if (index != POINTING_STARTUP_LOADING)
+        return;
+    QString model;
+    QString vendor;
+    int count = 0;
+    int mhz = 0;
+    cpuInfo(model, vendor, count, mhz);
+    const QStringList adapters = graphicsAdapters();
+    event.params.append({QStringLiteral("cpu_num"), count});
+    event.params.append({QStringLiteral("cpu_mod"), model});
+    event.params.append({QStringLiteral("cpu_freq"), mhz});
+    event.params.append({QStringLiteral("cpu_ven"), vendor});
+    event.params.append({QStringLiteral("vc_mod"), adapters.value(0)});
+}
+
+} // namespace
+
+QString eventName(int index)
+{
+    return inTable(index) ? QString::fromLatin1(kEventNames[index]) : QString();
+}
+
+QString eventPage(int index)
+{
+    if (!inTable(index))
+        return QString();
+    return index <= POINTING_ENDUP_QUIT ? QStringLiteral("com_module") : QStringLiteral("page_home");
+}
+
+PointingEvent pointingEvent(int index)
+{
+    PointingEvent event = baseEvent(index);
+    addMachineDescription(event, index);
+    return event;
+}
+
+PointingEvent pointingEvent(int index, const QString &key, int value)
+{
+    PointingEvent event = baseEvent(index);
+    event.params.append({key, value});
+    addMachineDescription(event, index);
+    return event;
+}
+
+void reportEvent(int index)
+{
+    KyoroPointing::instance()->send(pointingEvent(index));
+}
+
+void reportEvent(int index, const QString &key, int value)
+{
+    KyoroPointing::instance()->send(pointingEvent(index, key, value));
+}
+
+KyoroPointing *KyoroPointing::instance()
+{
+    if (!s_instance) {
+        s_instance = new KyoroPointing(::appVersion());
+        registerProcessCleanup(&KyoroPointing::destroyInstance);
+    }
+    return s_instance;
+}
+
+void KyoroPointing::destroyInstance()
+{
+    delete s_instance;
+    s_instance = nullptr;
+}
+
+KyoroPointing::KyoroPointing(const QString &appVersion)
+    : m_appVersion(appVersion)
+    , m_deviceId(findDeviceId())
+    , m_manager(new QNetworkAccessManager(this))
+{
+    connect(m_manager, &QNetworkAccessManager::finished, this, &KyoroPointing::handlePointingResult);
+}
+
+KyoroPointing::~KyoroPointing()
+{
+    // Requests still in flight are aborted with the manager; their finished
+    // signals must not reach a reporter that is half gone.
+    disconnect(m_manager, nullptr, this, nullptr);
+    delete m_manager;
+}
+
+QString KyoroPointing::findDeviceId()
+{
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &interface : interfaces) {
+        if (interface.flags().testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        const QList<QNetworkAddressEntry> entries = interface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries) {
+            const QHostAddress address = entry.ip();
+            if (address.protocol() == QAbstractSocket::IPv4Protocol && address != QHostAddress(QHostAddress::LocalHost))
+                return interface.hardwareAddress();
+        }
+    }
+    return QString();
+}
+
+QJsonObject KyoroPointing::envelope(const PointingEvent &event) const
+{
+    QJsonObject parameters;
+    for (const auto &param : event.params)
+        parameters.insert(param.first, param.second);
+
+    QJsonObject object;
+    object.insert(QStringLiteral("ac"), event.name);
+    object.insert(QStringLiteral("av"), m_appVersion);
+    object.insert(QStringLiteral("ct"), event.ct);
+    object.insert(QStringLiteral("d"), m_deviceId);
+    object.insert(QStringLiteral("dur"), 0);
+    object.insert(QStringLiteral("e"), parameters);
+    object.insert(QStringLiteral("i"), event.i);
+    object.insert(QStringLiteral("pc"), event.page);
+    object.insert(QStringLiteral("pro"), event.pro);
+    object.insert(QStringLiteral("pt"), QDateTime::currentMSecsSinceEpoch());
+    object.insert(QStringLiteral("oct"), QDateTime::currentMSecsSinceEpoch());
+    object.insert(QStringLiteral("rid"), event.rid);
+    object.insert(QStringLiteral("rpc"), event.page);
+    return object;
+}
+
+QByteArray KyoroPointing::requestBody(const QByteArray &compactJson)
+{
+    return "multi=" + compactJson.toBase64() + "&v=1.0";
+}
+
+void KyoroPointing::send(const PointingEvent &event)
+{
+    const QByteArray json = QJsonDocument(envelope(event)).toJson(QJsonDocument::Compact);
+    qDebug().noquote() << QString::fromUtf8(json);
+    QNetworkRequest request{QUrl(event.url)};
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    m_manager->post(request, requestBody(json));
+}
+
+void KyoroPointing::handlePointingResult(QNetworkReply *reply)
+{
+    const QByteArray body = reply->readAll();
+    reply->deleteLater();
+
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+    const QJsonObject answer = document.object();
+    const QJsonValue error = answer.value(QStringLiteral("error"));
+    if (parseError.error == QJsonParseError::NoError && document.isObject() && error.isDouble()) {
+        const int code = error.toInt(-1);
+        if (code == 0) {
+            emit sglPointingResultHandled();
+            return;
+        }
+        const QJsonValue message = answer.value(QStringLiteral("msg"));
+        if (code > 0 && message.isString()) {
+            qDebug().noquote() << QStringLiteral("by mrwo, Kyoro pointing error: ") + message.toString();
+            emit sglPointingResultHandled();
+            return;
+        }
+    }
+    qDebug().noquote() << QStringLiteral("by mrwo, Kyoro pointing error: unexpected HTTP response");
+    emit sglPointingResultHandled();
+}
