@@ -222,6 +222,23 @@ private slots:
         QVERIFY(pointingErrors().isEmpty());
     }
 
+    // The sandbox collector keeps a body that does not decode and answers it
+    // as rejected, so a broken event cannot pass unnoticed.
+    void collectorRejectsWhatDoesNotDecode()
+    {
+        int status = 0;
+        const QByteArray answer = SandboxServer::httpRequest(m_server.port(), "POST", QStringLiteral("/deliver/lark2"),
+                                                             "multi=bm90IGpzb24=&v=1.0", &status);
+        QCOMPARE(status, 200);
+        const QJsonObject reply = QJsonDocument::fromJson(answer).object();
+        QCOMPARE(reply.value(QStringLiteral("error")).toInt(), 1);
+        QVERIFY(reply.value(QStringLiteral("msg")).toString().startsWith(QLatin1String("bad event: ")));
+        const QJsonObject record = m_server.collectorEvents().constLast();
+        QCOMPARE(record.value(QStringLiteral("raw")).toString(), QStringLiteral("multi=bm90IGpzb24=&v=1.0"));
+        QVERIFY(record.contains(QStringLiteral("error")));
+        QVERIFY(!record.contains(QStringLiteral("envelope")));
+    }
+
     void deviceId()
     {
         const QString id = KyoroPointing::instance()->deviceId();
