@@ -1,4 +1,4 @@
-#include "support/kytestmain.h"
+#include "kytestmain.h"
 #include "common/kypaths.h"
 #include "logic/kylivetoolconfig.h"
 

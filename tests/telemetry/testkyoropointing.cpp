@@ -1,5 +1,5 @@
-#include "support/kytestmain.h"
-#include "support/sandboxserver.h"
+#include "kytestmain.h"
+#include "sandboxserver.h"
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
 #include "telemetry/kyoropointing.h"
