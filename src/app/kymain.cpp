@@ -36,6 +36,13 @@ int kyMain(int argc, char *argv[])
     if (app.isRunning())
         return app.sendMessage(APP_ID, 5000) ? 0 : 1;
 
+    // The instance listens from here on; a SIGTERM that arrives while start-up
+    // still runs (the telemetry probe, the window) must end it cleanly too.
+    // seam: the main window's quit path (the tray's "退出") takes over this
+    // connection once the window has one.
+    KyTerminationWatcher termination;
+    QObject::connect(&termination, &KyTerminationWatcher::terminationRequested, &app, &QApplication::quit);
+
     reportStartupLoading();
     app.installEventFilter(AppInit::instance());
     // Only the tray's quit entry ends the program; a dialog closing while the
@@ -45,10 +52,6 @@ int kyMain(int argc, char *argv[])
     int result = 0;
     {
         kyoroManager window;
-        // seam: the main window's quit path (the tray's "退出") takes over
-        // this connection once the window has one.
-        KyTerminationWatcher termination;
-        QObject::connect(&termination, &KyTerminationWatcher::terminationRequested, &app, &QApplication::quit);
         app.setActivationWindow(&window, true);
         QApplication::setActiveWindow(&window);
         app.setWindowIcon(QIcon(QStringLiteral(":/Resources/Install.ico")));
