@@ -47,7 +47,9 @@ QString setUpTestEnvironment()
            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     setDir("KYORO_REGISTRY_DIR", root + QStringLiteral("/registry"));
     setDir("KYORO_DRIVES_DIR", root + QStringLiteral("/drives"));
-    qunsetenv("KYORO_PLATFORM_URL");
+    // Never the real hosts: a port where nothing listens until a test starts
+    // the sandbox server (which points the variable at itself).
+    qputenv("KYORO_PLATFORM_URL", "http://127.0.0.1:9");
     return root;
 }
 

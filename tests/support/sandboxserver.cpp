@@ -51,7 +51,7 @@ void SandboxServer::stop()
         m_process.waitForFinished(5000);
     }
     if (m_port)
-        qunsetenv("KYORO_PLATFORM_URL");
+        qputenv("KYORO_PLATFORM_URL", "http://127.0.0.1:9");
     m_port = 0;
 }
 
