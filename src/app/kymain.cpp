@@ -6,6 +6,7 @@
 #include "app/kyterminationwatcher.h"
 #include "common/kycleanup.h"
 #include "common/kyconstants.h"
+#include "common/kytexts.h"
 #include "telemetry/kyoropointing.h"
 #include "ui/kyoromanager.h"
 
@@ -54,7 +55,7 @@ int kyMain(int argc, char *argv[])
         kyoroManager window;
         app.setActivationWindow(&window, true);
         QApplication::setActiveWindow(&window);
-        app.setWindowIcon(QIcon(QStringLiteral(":/Resources/Install.ico")));
+        app.setWindowIcon(QIcon(RES_APP_ICON));
         window.initLogic();
         window.show();
         result = app.exec();
