@@ -1,6 +1,7 @@
 #include "logic/kylivetoolconfig.h"
 
 #include "common/kypaths.h"
+#include "common/kytexts.h"
 #include "platform/profileini.h"
 
 #include <QDir>
@@ -39,12 +40,12 @@ QString obsClassicProfilePath()
 
 QString obsStudioRoot()
 {
-    return roamingAppDataRoot() + QStringLiteral("obs-studio/");
+    return roamingAppDataRoot() + OBS_STUDIO_CONFIG_DIR;
 }
 
 QString obsStudioProfilePath(const QString &profile)
 {
-    return obsStudioRoot() + QStringLiteral("basic/profiles/") + profile;
+    return roamingAppDataRoot() + OBS_STUDIO_PROFILES_DIR + profile;
 }
 
 QJsonObject readJsonObject(const QString &path)
@@ -169,7 +170,7 @@ QString obsStudioProfileDir()
     const QString folder = obsIniValue(root + QStringLiteral("global.ini"), "Basic", "ProfileDir");
     if (isPlainFolderName(folder))
         return folder;
-    return QStringLiteral("未命名");
+    return OBS_STUDIO_DEFAULT_PROFILE;
 }
 
 QString obsStudioRecordPath()
