@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
+#include <QSemaphore>
 #include <QThread>
 
 #include <quazip/JlCompress.h>
@@ -95,6 +96,8 @@ private slots:
 
     void reportsReachTheGuiThread_data();
     void reportsReachTheGuiThread();
+    void callerIsReleasedBeforeTheSignal_data();
+    void callerIsReleasedBeforeTheSignal();
     void secondStartKeepsTheOneService();
     void neverStartedServiceMakesNoLibraryCall();
     void refusedClientIsLogged();
@@ -154,6 +157,33 @@ void TestLiveMgrService::reportsReachTheGuiThread()
     QVERIFY(!receiver.receivedOffGuiThread);
     QVERIFY(!receiver.emittedOnGuiThread);
     QVERIFY(!m_log->take().join(QLatin1Char('\n')).contains(QLatin1String("by tq client connect failed")));
+}
+
+void TestLiveMgrService::callerIsReleasedBeforeTheSignal_data()
+{
+    QTest::addColumn<QString>("script");
+    QTest::newRow("broadcast_info") << QStringLiteral("broadcast:u,c;exit");
+    QTest::newRow("open_room_msg") << QStringLiteral("room_fail:1,x;exit");
+    QTest::newRow("liveCodeModuleClose") << QStringLiteral("close");
+}
+
+void TestLiveMgrService::callerIsReleasedBeforeTheSignal()
+{
+    QFETCH(QString, script);
+
+    LiveMgrService service;
+    QSemaphore componentEnded;
+    std::atomic<int> released{-1};
+    // Runs on the library's thread inside the handler's emission: the
+    // component can only end meanwhile if its call was completed before.
+    const auto awaitEnd = [&]() { released = componentEnded.tryAcquire(1, kTimeout) ? 1 : 0; };
+    connect(&service, &LiveMgrService::sglBroadcastInfoMsg, &service, awaitEnd, Qt::DirectConnection);
+    connect(&service, &LiveMgrService::sglOpenLiveRoomResult, &service, awaitEnd, Qt::DirectConnection);
+    connect(&service, &LiveMgrService::sglLiveCodeModuleClose, &service, awaitEnd, Qt::DirectConnection);
+    service.start();
+    QCOMPARE(runComponent(QStringLiteral(KY_LIVECODE_EXE), script), 0);
+    componentEnded.release();
+    QTRY_COMPARE_WITH_TIMEOUT(released.load(), 1, kTimeout);
 }
 
 void TestLiveMgrService::secondStartKeepsTheOneService()
