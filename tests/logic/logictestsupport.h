@@ -3,7 +3,7 @@
 // Helpers shared by the logic tests: a log recorder, stand-in tool processes
 // under chosen names, and the sandbox installers.
 
-#include "support/kytestenv.h"
+#include "kytestenv.h"
 #include "common/kyprocesses.h"
 
 #include <QDir>

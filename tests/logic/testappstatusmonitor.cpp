@@ -1,6 +1,6 @@
-#include "support/kytestmain.h"
+#include "kytestmain.h"
 #include "logictestsupport.h"
-#include "support/sandboxserver.h"
+#include "sandboxserver.h"
 
 #include "common/kyconstants.h"
 #include "common/kypaths.h"
@@ -160,6 +160,25 @@ private slots:
         QCOMPARE(monitor()->uninstallerProcess(TOOL_NAME_KYSHOW), QStringLiteral("Au_.exe"));
         QCOMPARE(monitor()->uninstallerProcess(QStringLiteral("Other")), QString());
         QCOMPARE(monitor()->toolStatus(QStringLiteral("Other")), int(APP_NOT_INSTALLED));
+    }
+
+    // The sandbox's kyoro-reg writes the same store the monitor reads.
+    void entryWrittenWithKyoroReg()
+    {
+        const QString tool = kytest::sandboxDir() + QStringLiteral("/bin/kyoro-reg");
+        const QString key = QString::fromLatin1(kyplatform::kUninstallKey) + QLatin1Char('\\') + TOOL_NAME_KYSHOW;
+        QVERIFY(kytest::writeFile(nativePath(QStringLiteral("F:\\Show\\kyClientLancher.exe")), "program"));
+        QCOMPARE(QProcess::execute(tool, {QStringLiteral("add"), key, QStringLiteral("DisplayName"), TOOL_NAME_KYSHOW,
+                                          QStringLiteral("UninstallString"), QStringLiteral("F:\\Show\\uninstall.exe")}), 0);
+        QCOMPARE(monitor()->toolStatus(TOOL_NAME_KYSHOW), int(APP_INSTALLED));
+        QProcess list;
+        list.start(tool, {QStringLiteral("list"), key});
+        QVERIFY(list.waitForFinished(10000));
+        QCOMPARE(QString::fromUtf8(list.readAllStandardOutput()),
+                 QStringLiteral("DisplayName=%1\nUninstallString=F:\\Show\\uninstall.exe\n").arg(TOOL_NAME_KYSHOW));
+        QCOMPARE(QProcess::execute(tool, {QStringLiteral("delete"), key}), 0);
+        QCOMPARE(monitor()->toolStatus(TOOL_NAME_KYSHOW), int(APP_NOT_INSTALLED));
+        QCOMPARE(QProcess::execute(tool, {QStringLiteral("query"), key, QStringLiteral("DisplayName")}), 1);
     }
 
     void missingUninstallKeyIsLogged()

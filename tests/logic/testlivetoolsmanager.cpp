@@ -1,6 +1,6 @@
-#include "support/kytestmain.h"
+#include "kytestmain.h"
 #include "logictestsupport.h"
-#include "support/sandboxserver.h"
+#include "sandboxserver.h"
 
 #include "common/kyconstants.h"
 #include "common/kypaths.h"

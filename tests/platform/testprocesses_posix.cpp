@@ -123,9 +123,9 @@ TEST_F(Processes, ShellExecuteStartsDetached)
     fs::create_directories(local.parent_path());
     {
         std::ofstream out(local);
-        out << "#!/bin/sh\nout=\"$(dirname \"$0\")/args.txt\"\n"
+        out << "#!/bin/sh\nout=\"$(dirname \"$0\")/args.txt\"\nfd1=$(readlink /proc/$$/fd/1)\n"
                "for a in \"$@\"; do printf '%s|' \"$a\"; done > \"$out.tmp\"\n"
-               "readlink /proc/$$/fd/1 >> \"$out.tmp\"\n"
+               "echo \"$fd1\" >> \"$out.tmp\"\n"
                "cut -d' ' -f6 /proc/$$/stat >> \"$out.tmp\"\nmv \"$out.tmp\" \"$out\"\n";
     }
     fs::permissions(local, fs::perms::owner_read | fs::perms::owner_write);
