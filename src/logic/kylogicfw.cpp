@@ -2,6 +2,10 @@
 
 #include "common/kycleanup.h"
 #include "logic/ikylogiclistener.h"
+#include "logic/kyappstatusmonitor.h"
+#include "logic/kyfiledownloader.h"
+#include "logic/kyfiledownloadermgr.h"
+#include "logic/kylivetoolsmanager.h"
 
 namespace {
 KyLogicFW *s_instance = nullptr;
@@ -26,22 +30,49 @@ void KyLogicFW::destroyInstance()
 KyLogicFW::~KyLogicFW()
 {
     // Tools manager first, then the live code manager, which stops the RPC
-    // service. seam: both workers are created by the tool-core and live-code
-    // work; until then there is nothing to delete.
+    // service. seam: the live code module manager is created and deleted
+    // here by the live-code work.
+    delete m_liveToolsManager;
     m_liveToolsManager = nullptr;
     m_liveCodeModuleManager = nullptr;
 }
 
 void KyLogicFW::initialize()
 {
-    // seam: the live tools manager and the live code module manager are
-    // created here, then connectWorkers() and the version file request.
+    if (!m_liveToolsManager) {
+        m_liveToolsManager = new KyLiveToolsManager;
+        m_liveToolsManager->initialize();
+    }
+    // seam: the live code module manager is created here by the live-code
+    // work, and after connectWorkers() asked for the component version file.
     connectWorkers();
 }
 
 void KyLogicFW::connectWorkers()
 {
-    // seam: the workers' signals are connected here as each worker lands.
+    // The monitor emits with its lock held, directly: a listener must post
+    // any call back into it. The tools manager's signals are queued, so no
+    // receiver runs while its task lock is held.
+    connect(m_liveToolsManager->appStatusMonitor(), &KyAppStatusMonitor::sglUpdateAppStatus,
+            this, &KyLogicFW::sltUpdateAppStatus);
+    connect(m_liveToolsManager, &KyLiveToolsManager::sglLiveToolInstallProgress,
+            this, &KyLogicFW::sltLiveToolInstallProgress, Qt::QueuedConnection);
+    connect(m_liveToolsManager, &KyLiveToolsManager::sglLiveToolInstallFinished,
+            this, &KyLogicFW::sltLiveToolInstallFinished, Qt::QueuedConnection);
+    connect(m_liveToolsManager, &KyLiveToolsManager::sglLiveToolUnInstallFinished,
+            this, &KyLogicFW::sltLiveToolUnInstallFinished, Qt::QueuedConnection);
+
+    // seam: the RPC service's three signals are connected here by the
+    // live-code work.
+
+    // The pool is complete from the manager's creation on, so connecting
+    // every downloader once covers every later download.
+    const QList<KyFileDownloader *> downloaders = fileDownloaderMgr()->allDownloaders();
+    for (KyFileDownloader *downloader : downloaders) {
+        connect(downloader, &KyFileDownloader::sglUpdateDownloadProgress, this, &KyLogicFW::sltUpdateDownloadProgress);
+        connect(downloader, &KyFileDownloader::sglDownloadFinished, this, &KyLogicFW::sltDownloadFinished);
+        connect(downloader, &KyFileDownloader::sglDownloadFailed, this, &KyLogicFW::sltDownloadFailed);
+    }
 }
 
 void KyLogicFW::setListener(IKyLogicListener *listener)
@@ -56,8 +87,7 @@ KyLiveToolsManager *KyLogicFW::liveToolsManager() const
 
 KyFileDownloaderMgr *KyLogicFW::fileDownloaderMgr() const
 {
-    // seam: returns KyFileDownloaderMgr::instance() once the downloader lands.
-    return nullptr;
+    return KyFileDownloaderMgr::instance();
 }
 
 LiveCodeModuleManager *KyLogicFW::liveCodeModuleManager() const

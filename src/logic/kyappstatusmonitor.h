@@ -1,0 +1,75 @@
+#pragma once
+
+#include "common/kyconstants.h"
+
+#include <QList>
+#include <QMap>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+// One program candidate of a tool.
+struct ToolExe
+{
+    QString processName;        // executable name of the running program, "OBS.exe"
+    QString path;               // absolute, or relative to the install folder
+    QString uninstallerProcess; // executable name while the tool uninstalls
+    bool absolute = false;      // true: path as it is; false: appended to the install folder
+};
+
+struct AppEntry
+{
+    int status = APP_NOT_INSTALLED; // an AppStatus
+    QString exePath;                // resolved program file, "" when not installed
+    QString uninstallCommand;       // the entry's "UninstallString", "" when not installed
+    QList<ToolExe> exes;            // candidates in registration order
+};
+
+// Decides for each registered tool whether it is installed (an uninstall
+// entry named after it whose folder holds one of its program files) and
+// whether it runs (a process with one of its process names), and broadcasts
+// every tool's status each 500 ms.
+//
+// sglUpdateAppStatus is emitted with the lock held: a slot connected directly
+// must not call toolStatus, isToolInstalled, uninstallCommand, exePath,
+// uninstallerProcess or addApp; it posts such work to the event loop.
+class KyAppStatusMonitor : public QObject
+{
+    Q_OBJECT
+
+public:
+    KyAppStatusMonitor();
+    ~KyAppStatusMonitor() override;
+
+    void addApp(QString name, QList<ToolExe> exes);
+    // Re-reads the registry, polls (emitting for every tool), then answers.
+    int toolStatus(QString name);
+    bool isToolInstalled(QString name);
+    QString exePath(QString name);
+    QString uninstallCommand(QString name);
+    QString uninstallerProcess(QString name);
+
+    void poll();
+    void rescan();
+
+    // The program path of an "UninstallString": the text inside a leading
+    // pair of quotes when it is quoted, else the whole value.
+    static QString uninstallProgram(const QString &command);
+    // What follows the closing quote of a quoted "UninstallString", trimmed;
+    // "" for an unquoted value.
+    static QString uninstallArguments(const QString &command);
+
+signals:
+    void sglUpdateAppStatus(QString name, int status);
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    void markRunning();
+    void scanRegistry();
+
+    QMap<QString, AppEntry> m_apps;
+    QMutex m_lock;
+    int m_timerId = -1;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The process list as the Windows process snapshot gives it: the executable
+// file name (no folder) of every process, in snapshot order, duplicates kept.
+// Elsewhere the name is the base name of the program file the process runs;
+// when that cannot be read, the base name of its first command-line word;
+// else its kernel name.
+namespace kyplatform {
+
+// False when no snapshot could be taken; `names` is then empty.
+bool runningProcessNames(std::vector<std::string> &names);
+
+// Ends, at once and without asking, every process whose executable file name
+// equals `name` exactly. False when no snapshot could be taken.
+bool terminateProcessesByName(const std::string &name);
+
+// The executable file name of the calling process.
+std::string currentProcessName();
+
+} // namespace kyplatform

@@ -1,0 +1,311 @@
+#include "platform/registry.h"
+
+#include "platform/pathmap.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace kyplatform {
+
+namespace {
+
+// The values of a key live in this file inside the key's folder. Key folders
+// never start with "." (a leading dot is escaped), so it cannot clash.
+const char kValuesFile[] = ".values";
+const char kValuesHeader[] = "KYREG1";
+
+using Values = std::vector<std::pair<std::string, std::string>>;
+
+std::string storeRoot()
+{
+    const char *dir = std::getenv("KYORO_REGISTRY_DIR");
+    if (dir && *dir)
+        return dir;
+    return userDataHome() + "/kyoro-registry";
+}
+
+std::string folded(const std::string &text)
+{
+    std::string result = text;
+    for (char &c : result)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return result;
+}
+
+bool sameName(const std::string &a, const std::string &b)
+{
+    return a.size() == b.size() && folded(a) == folded(b);
+}
+
+// Key names may hold characters a file name cannot ("/"), so folder names
+// escape "%", "/" and a leading "." as %XX.
+std::string encodeName(const std::string &name)
+{
+    std::string out;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        if (c == '%' || c == '/' || (i == 0 && c == '.')) {
+            char buffer[4];
+            std::snprintf(buffer, sizeof buffer, "%%%02X", static_cast<unsigned char>(c));
+            out += buffer;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+std::string decodeName(const std::string &encoded)
+{
+    std::string out;
+    for (std::size_t i = 0; i < encoded.size(); ++i) {
+        if (encoded[i] == '%' && i + 2 < encoded.size()) {
+            const int high = hexValue(encoded[i + 1]);
+            const int low = hexValue(encoded[i + 2]);
+            if (high >= 0 && low >= 0) {
+                out += static_cast<char>(high * 16 + low);
+                i += 2;
+                continue;
+            }
+        }
+        out += encoded[i];
+    }
+    return out;
+}
+
+// Subkey folders of `dir` as (name, folder) pairs.
+std::vector<std::pair<std::string, fs::path>> childKeys(const fs::path &dir)
+{
+    std::vector<std::pair<std::string, fs::path>> children;
+    std::error_code error;
+    fs::directory_iterator it(dir, error);
+    if (error)
+        return children;
+    for (const fs::directory_entry &entry : it) {
+        const std::string file = entry.path().filename().string();
+        if (file.empty() || file[0] == '.')
+            continue;
+        std::error_code typeError;
+        if (!entry.is_directory(typeError))
+            continue;
+        children.emplace_back(decodeName(file), entry.path());
+    }
+    std::sort(children.begin(), children.end(), [](const auto &a, const auto &b) {
+        return folded(a.first) < folded(b.first);
+    });
+    return children;
+}
+
+// The folder of `key`; with `create`, missing keys on the way are created.
+bool keyFolder(const std::string &key, bool create, fs::path &folder)
+{
+    std::string root;
+    std::vector<std::string> names;
+    if (!splitRegistryKey(key, root, names))
+        return false;
+    fs::path current = fs::path(storeRoot()) / root;
+    std::error_code error;
+    if (!fs::is_directory(current, error)) {
+        if (!create || !fs::create_directories(current, error))
+            return false;
+    }
+    for (const std::string &name : names) {
+        bool found = false;
+        for (const auto &child : childKeys(current)) {
+            if (sameName(child.first, name)) {
+                current = child.second;
+                found = true;
+                break;
+            }
+        }
+        if (found)
+            continue;
+        if (!create)
+            return false;
+        current /= encodeName(name);
+        if (!fs::create_directory(current, error) && !fs::is_directory(current, error))
+            return false;
+    }
+    folder = current;
+    return true;
+}
+
+// Reads the values file; garbage (a wrong header, a length that runs past the
+// end, trailing bytes) reads as "no values".
+Values readValues(const fs::path &folder)
+{
+    std::ifstream in(folder / kValuesFile, std::ios::binary);
+    if (!in)
+        return {};
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    const std::string text = buffer.str();
+
+    Values values;
+    const std::string header = std::string(kValuesHeader) + "\n";
+    if (text.compare(0, header.size(), header) != 0)
+        return {};
+    std::size_t pos = header.size();
+    while (pos < text.size()) {
+        const std::size_t lineEnd = text.find('\n', pos);
+        if (lineEnd == std::string::npos)
+            return {};
+        unsigned long long nameLength = 0;
+        unsigned long long dataLength = 0;
+        char tail = 0;
+        const std::string line = text.substr(pos, lineEnd - pos);
+        if (std::sscanf(line.c_str(), "%llu %llu%c", &nameLength, &dataLength, &tail) != 2)
+            return {};
+        pos = lineEnd + 1;
+        if (nameLength > text.size() || dataLength > text.size() || pos + nameLength + dataLength + 1 > text.size())
+            return {};
+        std::string name = text.substr(pos, nameLength);
+        std::string data = text.substr(pos + nameLength, dataLength);
+        pos += nameLength + dataLength;
+        if (text[pos] != '\n')
+            return {};
+        ++pos;
+        values.emplace_back(std::move(name), std::move(data));
+    }
+    return values;
+}
+
+// Write, flush, then rename over the old file: readers see the old or the new
+// values, never a half-written file.
+bool writeValues(const fs::path &folder, const Values &values)
+{
+    static std::atomic<unsigned> counter{0};
+    std::string text = std::string(kValuesHeader) + "\n";
+    for (const auto &value : values) {
+        text += std::to_string(value.first.size()) + " " + std::to_string(value.second.size()) + "\n";
+        text += value.first + value.second + "\n";
+    }
+    const fs::path temp = folder / (std::string(kValuesFile) + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out)
+            return false;
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.flush();
+        if (!out) {
+            out.close();
+            std::error_code ignored;
+            fs::remove(temp, ignored);
+            return false;
+        }
+    }
+    std::error_code error;
+    fs::rename(temp, folder / kValuesFile, error);
+    if (error) {
+        std::error_code ignored;
+        fs::remove(temp, ignored);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool registrySubkeys(const std::string &key, std::vector<std::string> &names)
+{
+    fs::path folder;
+    if (!keyFolder(key, false, folder))
+        return false;
+    names.clear();
+    for (const auto &child : childKeys(folder))
+        names.push_back(child.first);
+    return true;
+}
+
+bool registryKeyExists(const std::string &key)
+{
+    fs::path folder;
+    return keyFolder(key, false, folder);
+}
+
+bool registryReadString(const std::string &key, const std::string &valueName, std::string &value)
+{
+    fs::path folder;
+    if (!keyFolder(key, false, folder))
+        return false;
+    for (const auto &entry : readValues(folder)) {
+        if (sameName(entry.first, valueName)) {
+            value = entry.second;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool registryValues(const std::string &key, Values &values)
+{
+    fs::path folder;
+    if (!keyFolder(key, false, folder))
+        return false;
+    values = readValues(folder);
+    return true;
+}
+
+bool registryWriteString(const std::string &key, const std::string &valueName, const std::string &value)
+{
+    fs::path folder;
+    if (!keyFolder(key, true, folder))
+        return false;
+    Values values = readValues(folder);
+    bool replaced = false;
+    for (auto &entry : values) {
+        if (sameName(entry.first, valueName)) {
+            entry.second = value;
+            replaced = true;
+            break;
+        }
+    }
+    if (!replaced)
+        values.emplace_back(valueName, value);
+    return writeValues(folder, values);
+}
+
+bool registryCreateKey(const std::string &key)
+{
+    fs::path folder;
+    return keyFolder(key, true, folder);
+}
+
+bool registryDeleteTree(const std::string &key)
+{
+    std::string root;
+    std::vector<std::string> names;
+    // A root key cannot be deleted.
+    if (!splitRegistryKey(key, root, names) || names.empty())
+        return false;
+    fs::path folder;
+    if (!keyFolder(key, false, folder))
+        return true;
+    std::error_code error;
+    fs::remove_all(folder, error);
+    return !fs::exists(folder, error);
+}
+
+} // namespace kyplatform

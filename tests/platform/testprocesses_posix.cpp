@@ -1,0 +1,144 @@
+// Process list, termination and shell-execute off Windows, with real
+// processes: copies of /bin/sleep under chosen names.
+#include "platform/pathmap.h"
+#include "platform/processes.h"
+#include "platform/shell.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Processes : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "kyproc-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::remove_all(m_dir, ignored);
+    }
+
+    fs::path sleeper(const std::string &relative, fs::perms perms = fs::perms::owner_all)
+    {
+        const fs::path path = m_dir / relative;
+        fs::create_directories(path.parent_path());
+        fs::copy_file("/bin/sleep", path, fs::copy_options::overwrite_existing);
+        fs::permissions(path, perms);
+        return path;
+    }
+
+    static pid_t spawn(const fs::path &program)
+    {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::execl(program.c_str(), program.c_str(), "30", static_cast<char *>(nullptr));
+            ::_exit(127);
+        }
+        return pid;
+    }
+
+    static int count(const std::string &name)
+    {
+        std::vector<std::string> names;
+        EXPECT_TRUE(kyplatform::runningProcessNames(names));
+        return static_cast<int>(std::count(names.begin(), names.end(), name));
+    }
+
+    static bool waitFor(const std::function<bool()> &condition)
+    {
+        for (int i = 0; i < 200; ++i) {
+            if (condition())
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        return condition();
+    }
+
+    fs::path m_dir;
+};
+
+} // namespace
+
+// File names, duplicates kept; termination matches the whole name only;
+// an ended process that its parent has not reaped yet no longer counts.
+TEST_F(Processes, ListAndTerminateByExactName)
+{
+    EXPECT_EQ(count(kyplatform::currentProcessName()), 1);
+    const pid_t first = spawn(sleeper("a/kytest-twin.exe"));
+    const pid_t second = spawn(sleeper("b/kytest-twin.exe"));
+    const pid_t other = spawn(sleeper("c/kytest-twin.exe.old"));
+    ASSERT_TRUE(waitFor([] { return count("kytest-twin.exe") == 2; }));
+
+    EXPECT_TRUE(kyplatform::terminateProcessesByName("kytest-twin.exe"));
+    // Not reaped yet: zombies until waitpid below.
+    EXPECT_TRUE(waitFor([] { return count("kytest-twin.exe") == 0; }));
+    int status = 0;
+    ASSERT_EQ(::waitpid(first, &status, 0), first);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    ASSERT_EQ(::waitpid(second, &status, 0), second);
+    EXPECT_EQ(count("kytest-twin.exe.old"), 1);
+    ::kill(other, SIGKILL);
+    ::waitpid(other, &status, 0);
+}
+
+TEST_F(Processes, ShellExecuteFailures)
+{
+    EXPECT_EQ(kyplatform::shellExecuteOpenHidden((m_dir / "missing.exe").string(), ""), kyplatform::SHELL_FILE_NOT_FOUND);
+    EXPECT_EQ(kyplatform::shellExecuteOpenHidden("", ""), kyplatform::SHELL_FILE_NOT_FOUND);
+    EXPECT_EQ(kyplatform::shellExecuteOpenHidden(m_dir.string(), ""), kyplatform::SHELL_ACCESS_DENIED);
+    // Only ".exe" files are made executable.
+    sleeper("readme.txt", fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(kyplatform::shellExecuteOpenHidden((m_dir / "readme.txt").string(), ""), kyplatform::SHELL_ACCESS_DENIED);
+    std::ofstream(m_dir / "broken.exe") << "MZ not a program";
+    EXPECT_EQ(kyplatform::shellExecuteOpenHidden((m_dir / "broken.exe").string(), ""), kyplatform::SHELL_ACCESS_DENIED);
+}
+
+// A downloaded ".exe" without the executable bit starts, given in Windows
+// form, with its parameters split as Windows does, detached in a session of
+// its own with its standard streams on /dev/null.
+TEST_F(Processes, ShellExecuteStartsDetached)
+{
+    const std::string script = "C:\\kyshell\\args.exe";
+    const fs::path local = kyplatform::nativePath(script);
+    fs::create_directories(local.parent_path());
+    {
+        std::ofstream out(local);
+        out << "#!/bin/sh\nout=\"$(dirname \"$0\")/args.txt\"\nfd1=$(readlink /proc/$$/fd/1)\n"
+               "for a in \"$@\"; do printf '%s|' \"$a\"; done > \"$out.tmp\"\n"
+               "echo \"$fd1\" >> \"$out.tmp\"\n"
+               "cut -d' ' -f6 /proc/$$/stat >> \"$out.tmp\"\nmv \"$out.tmp\" \"$out\"\n";
+    }
+    fs::permissions(local, fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_EQ(kyplatform::shellExecuteOpenHidden(script, "/S \"/D=C:\\My Tools\\x\" a\\\"b"), kyplatform::SHELL_STARTED);
+    EXPECT_NE(fs::status(local).permissions() & fs::perms::owner_exec, fs::perms::none);
+
+    const fs::path result = local.parent_path() / "args.txt";
+    ASSERT_TRUE(waitFor([&] { return fs::exists(result); }));
+    std::ifstream in(result);
+    std::string words, session;
+    std::getline(in, words);
+    std::getline(in, session);
+    EXPECT_EQ(words, "/S|/D=C:\\My Tools\\x|a\"b|/dev/null");
+    EXPECT_NE(std::atoi(session.c_str()), static_cast<int>(::getsid(0)));
+    fs::remove_all(local.parent_path());
+}
