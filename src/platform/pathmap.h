@@ -22,6 +22,9 @@ bool isAbsolutePath(const std::string &path);
 // has real drives and answers "".
 std::string driveFolder(char letter);
 
+// Full path of the running program's executable, "" when it cannot be read.
+std::string programFilePath();
+
 // The user's data folder ($XDG_DATA_HOME, else $HOME/.local/share); "" on
 // Windows. Defaults of the sandbox stores live below it.
 std::string userDataHome();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include <unistd.h>
+
 namespace kyplatform {
 
 namespace {
@@ -12,6 +14,15 @@ std::string envOr(const char *name, const std::string &fallback)
     return (value && *value) ? std::string(value) : fallback;
 }
 } // namespace
+
+std::string programFilePath()
+{
+    char buffer[4096];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof buffer)
+        return std::string();
+    return std::string(buffer, static_cast<std::size_t>(length));
+}
 
 std::string userDataHome()
 {

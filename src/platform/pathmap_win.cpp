@@ -2,6 +2,12 @@
 
 namespace kyplatform {
 
+// seam: the Windows backend answers with GetModuleFileNameW.
+std::string programFilePath()
+{
+    return std::string();
+}
+
 std::string userDataHome()
 {
     return std::string();
