@@ -1,6 +1,7 @@
 #include "app/kymain.h"
 
 #include "app/appinit.h"
+#include "app/kycrashreport.h"
 #include "app/kylogmanager.h"
 #include "app/kysingleapplication.h"
 #include "app/kyterminationwatcher.h"
@@ -13,9 +14,9 @@
 #include <QIcon>
 
 namespace {
-// seam: the crash-reporting work installs the crash filter here.
 void installCrashFilter()
 {
+    installCrashReporting();
 }
 
 // The first instance tells the collector it starts, with the machine's
@@ -28,6 +29,11 @@ void reportStartupLoading()
 
 int kyMain(int argc, char *argv[])
 {
+    // A crashed instance runs the program again only to show its message.
+    int messageExitCode = 0;
+    if (runCrashMessage(argc, argv, messageExitCode))
+        return messageExitCode;
+
     LogManager::instance().installHandler();
     // An empty info message writes an empty line: each run starts with one.
     qInfo("%s", "");
@@ -58,6 +64,9 @@ int kyMain(int argc, char *argv[])
         app.setWindowIcon(QIcon(RES_APP_ICON));
         window.initLogic();
         window.show();
+#ifdef KY_CRASH_TRIGGER
+        armTestCrashTrigger(&app);
+#endif
         result = app.exec();
     }
     // The window is gone (listener deleted, install folders saved). The hub,

@@ -210,6 +210,7 @@ struct Hex
 struct Dec
 {
     long long value;
+    int minDigits = 1;
 };
 
 // Buffered writing of the dump through the static write buffer.
@@ -251,6 +252,8 @@ public:
             digits[count++] = static_cast<char>('0' + magnitude % 10);
             magnitude /= 10;
         } while (magnitude);
+        while (count < number.minDigits && count < static_cast<int>(sizeof digits))
+            digits[count++] = '0';
         if (number.value < 0)
             text("-", 1);
         while (count)
@@ -496,8 +499,10 @@ void writeRegisters(DumpWriter &out, const void *context)
 
 // Follows the saved frame pointers: each frame starts with the caller's frame
 // pointer, followed by the return address into the caller. The walk ends at
-// the first frame that cannot be read (the outermost frame points at 0) or at
-// the limit.
+// the first frame that cannot be read (the outermost frame points at 0), at a
+// caller frame that does not lie above its callee on the stack (code built
+// without frame pointers leaves other data in that register, often pointing
+// back at itself), or at the limit.
 void walkFrames(std::uintptr_t framePointer)
 {
     g_state.frameCount = 0;
@@ -510,6 +515,11 @@ void walkFrames(std::uintptr_t framePointer)
             return;
         }
         g_state.returnAddresses[g_state.frameCount++] = frame[1];
+        if (frame[0] <= framePointer) {
+            g_state.walkEnded = true;
+            g_state.badFrame = frame[0];
+            return;
+        }
         framePointer = frame[0];
     }
 }
@@ -552,8 +562,8 @@ void writeDump(int signalNumber, const siginfo_t *info, const void *context, con
     DumpWriter out(fd);
     out << "crash dump of " << g_prepared.programPath << "\n";
     out << "version: " << g_prepared.version << "\n";
-    out << "time: " << Dec{time.year} << "-" << Dec{time.month} << "-" << Dec{time.day} << " " << Dec{time.hour}
-        << ":" << Dec{time.minute} << ":" << Dec{time.second} << " local\n";
+    out << "time: " << Dec{time.year, 4} << "-" << Dec{time.month, 2} << "-" << Dec{time.day, 2} << " "
+        << Dec{time.hour, 2} << ":" << Dec{time.minute, 2} << ":" << Dec{time.second, 2} << " local\n";
     out << "pid: " << Dec{getpid()} << "\n";
     out << "thread: " << Dec{syscall(SYS_gettid)} << "\n";
     out << "signal: " << Dec{signalNumber} << " (" << signalName(signalNumber) << ")";
@@ -581,7 +591,7 @@ void writeDump(int signalNumber, const siginfo_t *info, const void *context, con
         out << "\n";
     }
     if (g_state.walkEnded)
-        out << "  (frame chain ends: no readable frame at " << Hex{g_state.badFrame} << ")\n";
+        out << "  (frame chain ends: no usable frame at " << Hex{g_state.badFrame} << ")\n";
     else
         out << "  (frame limit reached)\n";
 

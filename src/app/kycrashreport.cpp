@@ -1,0 +1,83 @@
+#include "app/kycrashreport.h"
+
+#include "app/kycrashconstants.h"
+#include "common/kyhosts.h"
+#include "common/kypaths.h"
+#include "platform/crash.h"
+#include "platform/pathmap.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+Q_LOGGING_CATEGORY(lcCrash, "ky.crash")
+}
+
+void installCrashReporting()
+{
+    kyplatform::CrashReportSettings settings;
+    settings.programFolder = nativePath(appDir()).toStdString();
+    settings.programBaseName =
+        QFileInfo(QString::fromStdString(kyplatform::programFilePath())).completeBaseName().toStdString();
+    settings.version = appVersion().toStdString();
+    settings.uploadLocation = crashUploadLocation().toStdString();
+    settings.uploadCredential = CRASH_UPLOAD_CREDENTIAL;
+    settings.reporterNumber = CRASH_REPORTER_NUMBER;
+    settings.caption = CRASH_CAPTION;
+    settings.renderAdviceText = CRASH_RENDER_ADVICE;
+    settings.mediaAdviceText = CRASH_MEDIA_ADVICE;
+    settings.generalText = CRASH_GENERAL_TEXT;
+    settings.dumpWriterCaption = CRASH_DUMP_WRITER_CAPTION;
+    settings.dumpLibraryMissingText = CRASH_DUMP_LIBRARY_MISSING;
+    settings.dumpFunctionMissingText = CRASH_DUMP_FUNCTION_MISSING;
+    if (!kyplatform::installCrashHandler(settings))
+        qCWarning(lcCrash) << "by crash handler not installed, program folder:" << settings.programFolder.c_str();
+}
+
+bool runCrashMessage(int &argc, char **argv, int &exitCode)
+{
+    std::string caption;
+    std::string text;
+    if (!kyplatform::takeCrashMessage(caption, text))
+        return false;
+    exitCode = 0;
+    if (kyplatform::logCrashMessage(caption, text))
+        return true;
+    // Also on the terminal: without a display the box below cannot open.
+    std::fprintf(stderr, "%s\n%s\n", caption.c_str(), text.c_str());
+    QApplication app(argc, argv);
+    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text),
+                    QMessageBox::Ok);
+    box.exec();
+    return true;
+}
+
+#ifdef KY_CRASH_TRIGGER
+namespace {
+[[noreturn]] void crashNow(const QByteArray &kind)
+{
+    if (kind == "abort")
+        std::abort();
+    // A store to the unmapped first page: a real fault, but not the null
+    // pointer that the undefined-behaviour checker would catch first.
+    volatile std::uintptr_t address = 16;
+    *reinterpret_cast<volatile int *>(address) = 0;
+    std::abort();
+}
+} // namespace
+
+void armTestCrashTrigger(QObject *context)
+{
+    const QByteArray kind = qgetenv("KYORO_TEST_CRASH");
+    if (kind.isEmpty())
+        return;
+    QTimer::singleShot(0, context, [kind] { crashNow(kind); });
+}
+#endif
