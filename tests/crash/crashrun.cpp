@@ -17,9 +17,12 @@ CrashRun::CrashRun()
     m_environment.insert(QStringLiteral("TZ"), QString::fromLatin1(kTimeZone));
     m_environment.insert(QStringLiteral("KYORO_CRASH_MESSAGE_LOG"), m_root.filePath(QStringLiteral("messages.log")));
     m_environment.insert(QStringLiteral("KYORO_BUGREPORTER_LOG"), reporterLogPath());
-    // Sanitizer builds: the sanitizer's own handlers for the crash signals
-    // would report the crash and end the child before the program's handler
-    // runs; the handler is what these tests exercise.
+    // Sanitizer builds: by default the sanitizer lets a program's own
+    // sigaction replace its handlers for these signals, but with
+    // handle_segv=2 and the like (set by a developer's ASAN_OPTIONS) it keeps
+    // them, reports the crash itself and ends the child before the program's
+    // handler runs. Turning its handling off makes sure the handler under
+    // test is the one that runs.
     const QString asan = m_environment.value(QStringLiteral("ASAN_OPTIONS"));
     m_environment.insert(QStringLiteral("ASAN_OPTIONS"),
                          asan + (asan.isEmpty() ? QString() : QStringLiteral(":"))
