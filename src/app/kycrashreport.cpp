@@ -50,8 +50,12 @@ bool runCrashMessage(int &argc, char **argv, int &exitCode)
     exitCode = 0;
     if (kyplatform::logCrashMessage(caption, text))
         return true;
-    // Also on the terminal: without a display the box below cannot open.
+    // Also on the terminal: without a display the box below cannot open (and
+    // Qt would abort trying).
     std::fprintf(stderr, "%s\n%s\n", caption.c_str(), text.c_str());
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return true;
     QApplication app(argc, argv);
     QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(caption), QString::fromStdString(text),
                     QMessageBox::Ok);
