@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/crash.h"
+
 // What a crash tells the user and hands to the crash reporter. Plain C++ (no
 // Qt): the crash test programs use the same texts.
 
@@ -22,3 +24,18 @@ inline constexpr char CRASH_GENERAL_TEXT[] = "直播伴侣已经崩溃，请重�
 inline constexpr char CRASH_DUMP_WRITER_CAPTION[] = "kyoroTool";
 inline constexpr char CRASH_DUMP_LIBRARY_MISSING[] = "Load dbghelp.dll faild";
 inline constexpr char CRASH_DUMP_FUNCTION_MISSING[] = "Load MiniDumpWriteDump faild";
+
+// Puts the values above into the crash handler's settings; the folder, name,
+// version and upload location are the caller's.
+inline void applyCrashTextsAndCredential(kyplatform::CrashReportSettings &settings)
+{
+    settings.uploadCredential = CRASH_UPLOAD_CREDENTIAL;
+    settings.reporterNumber = CRASH_REPORTER_NUMBER;
+    settings.caption = CRASH_CAPTION;
+    settings.renderAdviceText = CRASH_RENDER_ADVICE;
+    settings.mediaAdviceText = CRASH_MEDIA_ADVICE;
+    settings.generalText = CRASH_GENERAL_TEXT;
+    settings.dumpWriterCaption = CRASH_DUMP_WRITER_CAPTION;
+    settings.dumpLibraryMissingText = CRASH_DUMP_LIBRARY_MISSING;
+    settings.dumpFunctionMissingText = CRASH_DUMP_FUNCTION_MISSING;
+}

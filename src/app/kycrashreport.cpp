@@ -28,15 +28,7 @@ void installCrashReporting()
         QFileInfo(QString::fromStdString(kyplatform::programFilePath())).completeBaseName().toStdString();
     settings.version = appVersion().toStdString();
     settings.uploadLocation = crashUploadLocation().toStdString();
-    settings.uploadCredential = CRASH_UPLOAD_CREDENTIAL;
-    settings.reporterNumber = CRASH_REPORTER_NUMBER;
-    settings.caption = CRASH_CAPTION;
-    settings.renderAdviceText = CRASH_RENDER_ADVICE;
-    settings.mediaAdviceText = CRASH_MEDIA_ADVICE;
-    settings.generalText = CRASH_GENERAL_TEXT;
-    settings.dumpWriterCaption = CRASH_DUMP_WRITER_CAPTION;
-    settings.dumpLibraryMissingText = CRASH_DUMP_LIBRARY_MISSING;
-    settings.dumpFunctionMissingText = CRASH_DUMP_FUNCTION_MISSING;
+    applyCrashTextsAndCredential(settings);
     if (!kyplatform::installCrashHandler(settings))
         qCWarning(lcCrash) << "by crash handler not installed, program folder:" << settings.programFolder.c_str();
 }

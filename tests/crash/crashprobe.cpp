@@ -137,12 +137,7 @@ bool installHandler()
     kyplatform::CrashReportSettings settings;
     settings.version = PROBE_VERSION;
     settings.uploadLocation = PROBE_UPLOAD_LOCATION;
-    settings.uploadCredential = CRASH_UPLOAD_CREDENTIAL;
-    settings.reporterNumber = CRASH_REPORTER_NUMBER;
-    settings.caption = CRASH_CAPTION;
-    settings.renderAdviceText = CRASH_RENDER_ADVICE;
-    settings.mediaAdviceText = CRASH_MEDIA_ADVICE;
-    settings.generalText = CRASH_GENERAL_TEXT;
+    applyCrashTextsAndCredential(settings);
     return kyplatform::installCrashHandler(settings);
 }
 
