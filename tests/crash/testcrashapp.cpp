@@ -4,7 +4,7 @@
 #include "crashrun.h"
 
 #include "app/kycrashconstants.h"
-#include "support/kytestmain.h"
+#include "kytestmain.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,7 +6,7 @@
 #include "crashrun.h"
 
 #include "app/kycrashconstants.h"
-#include "support/kytestmain.h"
+#include "kytestmain.h"
 
 #include <QDir>
 #include <QFile>
