@@ -1,0 +1,60 @@
+#include "ui/kytitlebar.h"
+#include "ui_kytitlebar.h"
+
+#include "common/kypaths.h"
+
+#include <QPixmap>
+
+kyTitleBar::kyTitleBar(QWidget *parent)
+    : QWidget(parent)
+    , ui(std::make_unique<Ui::kyTitleBar>())
+{
+    // Queued connections and string-based ones name the type as "pageType".
+    qRegisterMetaType<pageType>("pageType");
+
+    ui->setupUi(this);
+    setStyleSheet(readTextFile(QStringLiteral(":/Qss/MainWidgetQss.qss")));
+
+    setAutoFillBackground(true);
+    const QPixmap back(QStringLiteral(":/Resources/titlebar_back.png"));
+    if (!back.isNull()) {
+        QPalette pal = palette();
+        pal.setBrush(QPalette::Window,
+                     QBrush(back.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+        setPalette(pal);
+    }
+
+    ui->button_live->setCheckable(true);
+    ui->button_toolbox->setCheckable(true);
+    // Nobody is connected yet; this only sets the live page button checked.
+    on_button_live_clicked();
+}
+
+kyTitleBar::~kyTitleBar() = default;
+
+void kyTitleBar::on_button_min_clicked()
+{
+    if (auto *window = qobject_cast<QWidget *>(parent()))
+        window->showMinimized();
+}
+
+void kyTitleBar::on_button_close_clicked()
+{
+    // The main window goes out of sight without a close event.
+    if (auto *window = qobject_cast<QWidget *>(parent()))
+        window->hide();
+}
+
+void kyTitleBar::on_button_live_clicked()
+{
+    emit slg_Openpage(PAGE_LIVE);
+    ui->button_live->setChecked(true);
+    ui->button_toolbox->setChecked(false);
+}
+
+void kyTitleBar::on_button_toolbox_clicked()
+{
+    emit slg_Openpage(PAGE_TOOLBOX);
+    ui->button_live->setChecked(false);
+    ui->button_toolbox->setChecked(true);
+}

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// Extra diagnostics of the windows and dialogs.
+Q_DECLARE_LOGGING_CATEGORY(lcKyUi)
