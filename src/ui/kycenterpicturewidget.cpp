@@ -1,0 +1,76 @@
+#include "ui/kycenterpicturewidget.h"
+#include "ui_kycenterpicturewidget.h"
+
+#include "common/kyconstants.h"
+
+#include <QImage>
+#include <QPixmap>
+
+kyCenterPictureWidget::kyCenterPictureWidget(QWidget *parent)
+    : QWidget(parent)
+    , ui(std::make_unique<Ui::kyCenterPictureWidget>())
+{
+    ui->setupUi(this);
+    ui->button_left->hide();
+    ui->button_right->hide();
+    setTool(TOOL_NAME_KYTOOL);
+}
+
+kyCenterPictureWidget::~kyCenterPictureWidget() = default;
+
+void kyCenterPictureWidget::setTool(QString name)
+{
+    if (name == TOOL_NAME_KYTOOL)
+        m_pictures = {QStringLiteral(":/Resources/kyoro_classic_1.png"), QStringLiteral(":/Resources/kyoro_classic_2.png")};
+    else if (name == TOOL_NAME_KYSHOW)
+        m_pictures = {QStringLiteral(":/Resources/kyoro_show_1.png"), QStringLiteral(":/Resources/kyoro_show_2.png")};
+    else if (name == TOOL_NAME_OBS_CLASSIC)
+        m_pictures = {QStringLiteral(":/Resources/OBS_classic_1.png"), QStringLiteral(":/Resources/OBS_classic_2.png")};
+    else if (name == TOOL_NAME_OBS_STUDIO)
+        m_pictures = {QStringLiteral(":/Resources/OBS_studio_1.png"), QStringLiteral(":/Resources/OBS_studio_2.png")};
+    showPicture(true);
+}
+
+QString kyCenterPictureWidget::currentPicture() const
+{
+    return m_showingFirst ? m_pictures.first : m_pictures.second;
+}
+
+void kyCenterPictureWidget::showPicture(bool first)
+{
+    m_showingFirst = first;
+    // Shown unscaled: the label and the pictures are both 400 x 264.
+    ui->label_picture->setPixmap(QPixmap::fromImage(QImage(currentPicture()), Qt::AutoColor));
+    ui->label_switch_selected->setVisible(first);
+    ui->label_switch_selected_2->setVisible(!first);
+}
+
+void kyCenterPictureWidget::togglePicture()
+{
+    // Two pictures only, so both arrows step to the other one.
+    showPicture(!m_showingFirst);
+}
+
+void kyCenterPictureWidget::enterEvent(QEvent *event)
+{
+    ui->button_left->show();
+    ui->button_right->show();
+    QWidget::enterEvent(event);
+}
+
+void kyCenterPictureWidget::leaveEvent(QEvent *event)
+{
+    ui->button_left->hide();
+    ui->button_right->hide();
+    QWidget::leaveEvent(event);
+}
+
+void kyCenterPictureWidget::on_button_left_clicked()
+{
+    togglePicture();
+}
+
+void kyCenterPictureWidget::on_button_right_clicked()
+{
+    togglePicture();
+}

@@ -1,0 +1,97 @@
+#include "ui/kychooserecordpath.h"
+#include "ui_kychooserecordpath.h"
+
+#include "common/kyconstants.h"
+#include "common/kypaths.h"
+#include "platform/filebrowser.h"
+#include "ui/kyuilog.h"
+
+namespace {
+// The folder the named tool records to, "" when the tool is not installed or
+// has no folder.
+// seam: answers "" until the live tools manager (isToolInstalled) and the
+// tools' record-folder readers (kyToolRecordPath, kyShowRecordPath,
+// obsClassicRecordPath, obsStudioRecordPath) land.
+QString installedToolRecordFolder(const QString &tool)
+{
+    Q_UNUSED(tool)
+    return QString();
+}
+} // namespace
+
+kyChooseRecordPath::kyChooseRecordPath(QWidget *parent)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::kyChooseRecordPath>())
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
+    // The application-wide drag filter moves the dialog by its title strip.
+    setProperty("CanMove", true);
+    setProperty("TitleHeight", 36);
+    setStyleSheet(readTextFile(QStringLiteral(":/Qss/MainWidgetQss.qss")));
+
+    // Read, not typed into.
+    for (QLineEdit *edit : {ui->lineEdit, ui->lineEdit_2, ui->lineEdit_3, ui->lineEdit_4})
+        edit->setFocusPolicy(Qt::NoFocus);
+
+    fillRows();
+}
+
+kyChooseRecordPath::~kyChooseRecordPath() = default;
+
+void kyChooseRecordPath::fillRows()
+{
+    const struct
+    {
+        const QString &tool;
+        QLineEdit *edit;
+        QPushButton *button;
+    } rows[] = {
+        {TOOL_NAME_KYTOOL, ui->lineEdit, ui->button_openFolder_1},
+        {TOOL_NAME_KYSHOW, ui->lineEdit_2, ui->button_openFolder_2},
+        {TOOL_NAME_OBS_CLASSIC, ui->lineEdit_3, ui->button_openFolder_3},
+        {TOOL_NAME_OBS_STUDIO, ui->lineEdit_4, ui->button_openFolder_4},
+    };
+    for (const auto &row : rows) {
+        const QString folder = installedToolRecordFolder(row.tool);
+        if (folder.isEmpty())
+            row.button->setEnabled(false);
+        row.edit->setText(folder);
+    }
+}
+
+void kyChooseRecordPath::openFolder(const QLineEdit *row)
+{
+    const QString folder = row->text();
+    if (folder.isEmpty())
+        return;
+    // The folder goes to the browser as one argument, blanks and all. A
+    // missing folder is the browser's to report.
+    if (!kyplatform::openFolderInFileBrowser(nativePath(folder).toStdString()))
+        qCWarning(lcKyUi) << "cannot start the file browser for" << folder;
+}
+
+void kyChooseRecordPath::on_button_close_clicked()
+{
+    close();
+}
+
+void kyChooseRecordPath::on_button_openFolder_1_clicked()
+{
+    openFolder(ui->lineEdit);
+}
+
+void kyChooseRecordPath::on_button_openFolder_2_clicked()
+{
+    openFolder(ui->lineEdit_2);
+}
+
+void kyChooseRecordPath::on_button_openFolder_3_clicked()
+{
+    openFolder(ui->lineEdit_3);
+}
+
+void kyChooseRecordPath::on_button_openFolder_4_clicked()
+{
+    openFolder(ui->lineEdit_4);
+}

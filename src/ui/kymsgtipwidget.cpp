@@ -1,0 +1,39 @@
+#include "ui/kymsgtipwidget.h"
+#include "ui_kymsgtipwidget.h"
+
+#include "common/kypaths.h"
+
+kyMsgTipWidget::kyMsgTipWidget(QString message, bool showCancel, QWidget *parent)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::kyMsgTipWidget>())
+    , m_message(std::move(message))
+    , m_showCancel(showCancel)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
+    // The application-wide drag filter moves the dialog by its title strip.
+    setProperty("CanMove", true);
+    setProperty("TitleHeight", 36);
+    setStyleSheet(readTextFile(QStringLiteral(":/Qss/MainWidgetQss.qss")));
+
+    ui->label_tip->setText(m_message);
+    if (!m_showCancel)
+        ui->button_cancel->hide();
+}
+
+kyMsgTipWidget::~kyMsgTipWidget() = default;
+
+void kyMsgTipWidget::on_button_close_clicked()
+{
+    close();
+}
+
+void kyMsgTipWidget::on_button_confirm_clicked()
+{
+    accept();
+}
+
+void kyMsgTipWidget::on_button_cancel_clicked()
+{
+    reject();
+}
