@@ -1,0 +1,179 @@
+#include "ui/kyinstallwidget.h"
+#include "ui_kyinstallwidget.h"
+
+#include "common/installpathsettings.h"
+#include "common/kyconstants.h"
+#include "common/kyhosts.h"
+#include "common/kypaths.h"
+#include "platform/pathmap.h"
+#include "ui/kymsgtipwidget.h"
+#include "ui/kyoromanager.h"
+#include "ui/kyuilog.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPixmap>
+
+namespace {
+struct InstallMode
+{
+    const QString &tool;
+    const char *subFolder;
+    const char *styleSheet;
+    bool isObs;
+};
+
+const InstallMode &installMode(int mode)
+{
+    static const InstallMode modes[] = {
+        {TOOL_NAME_KYTOOL, "KYTool", ":/Qss/KyoroWidgetQss.qss", false},
+        {TOOL_NAME_KYSHOW, "KYShowTool", ":/Qss/KyoroWidgetQss.qss", false},
+        {TOOL_NAME_OBS_CLASSIC, "OBS", ":/Qss/OBSWidgetQss.qss", true},
+        {TOOL_NAME_OBS_STUDIO, "obs-studio", ":/Qss/OBSWidgetQss.qss", true},
+    };
+    return modes[mode];
+}
+
+bool isValidMode(int mode)
+{
+    return mode >= 0 && mode <= 3;
+}
+
+InstallPathSettings *installPathSettings()
+{
+    kyoroManager *window = mainWindow();
+    return window ? window->installPathSettings() : nullptr;
+}
+
+QString slashed(QString path)
+{
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    while (path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path;
+}
+} // namespace
+
+QString chosenInstallDir(const QString &entered, const QString &stored, const QString &subFolder)
+{
+    const QString dir = slashed(entered);
+    if (dir == slashed(stored))
+        return dir;
+    return dir + QLatin1Char('/') + subFolder;
+}
+
+bool prepareInstallDir(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const QString native = nativePath(path);
+    if (QFileInfo(native).isDir())
+        return true;
+    // Only absolute folders are created; a relative one would land wherever
+    // the program happens to run.
+    if (!kyplatform::isAbsolutePath(path.toStdString()))
+        return false;
+    return QDir().mkpath(native);
+}
+
+QString pickInstallFolder(QWidget *parent)
+{
+    return QFileDialog::getExistingDirectory(parent, QStringLiteral("安装目录"), QStringLiteral("/"),
+                                             QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+}
+
+kyInstallWidget::kyInstallWidget(QWidget *parent)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::kyInstallWidget>())
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
+    // The application-wide drag filter moves the dialog by its header.
+    setProperty("CanMove", true);
+    setProperty("TitleHeight", 142);
+}
+
+kyInstallWidget::~kyInstallWidget() = default;
+
+void kyInstallWidget::setMode(int mode)
+{
+    if (!isValidMode(mode)) {
+        qCWarning(lcKyUi) << "install folder dialog: unknown mode" << mode;
+        return;
+    }
+    const InstallMode &m = installMode(mode);
+    setStyleSheet(readTextFile(QString::fromLatin1(m.styleSheet)));
+
+    const QPixmap back(QStringLiteral(":/Resources/label_titleback.png"));
+    if (!back.isNull()) {
+        ui->widget->setAutoFillBackground(true);
+        QPalette pal = ui->widget->palette();
+        pal.setBrush(QPalette::Window, QBrush(back.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+        ui->widget->setPalette(pal);
+    }
+
+    if (m.isObs) {
+        ui->label_install->setText(QStringLiteral("安装OBS"));
+        ui->label_OBSurl->setText(QStringLiteral("访问OBS网站手动安装"));
+        ui->label_OBSurl->show();
+    } else {
+        ui->label_install->setText(QStringLiteral("安装Kyoro直播伴侣"));
+        ui->label_OBSurl->hide();
+    }
+    ui->label_OBSurl->installEventFilter(this);
+    m_mode = mode;
+
+    InstallPathSettings *settings = installPathSettings();
+    ui->ledit_installPath->setText(settings ? settings->installPath(m.tool) : QString());
+}
+
+int kyInstallWidget::mode() const
+{
+    return m_mode;
+}
+
+bool kyInstallWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    // The press still reaches the label.
+    if (watched == ui->label_OBSurl && event->type() == QEvent::MouseButtonPress)
+        openUrl(obsProjectSiteUrl());
+    return QDialog::eventFilter(watched, event);
+}
+
+void kyInstallWidget::on_button_close_clicked()
+{
+    close();
+}
+
+void kyInstallWidget::on_button_chosePath_clicked()
+{
+    const QString folder = pickInstallFolder(this);
+    if (!folder.isEmpty())
+        ui->ledit_installPath->setText(folder);
+}
+
+void kyInstallWidget::on_button_confirmInstall_clicked()
+{
+    const InstallMode &m = installMode(m_mode);
+    InstallPathSettings *settings = installPathSettings();
+    if (!settings) {
+        qCWarning(lcKyUi) << "install folder dialog: no install-path settings to store the folder in";
+        return;
+    }
+
+    const QString entered = ui->ledit_installPath->text();
+    // An empty field names no folder; without this check it would become the
+    // sub-folder at the file-system root.
+    const QString dir = entered.isEmpty()
+        ? QString()
+        : chosenInstallDir(entered, settings->installPath(m.tool), QString::fromLatin1(m.subFolder));
+    if (!prepareInstallDir(dir)) {
+        kyMsgTipWidget tip(QStringLiteral("\"%1\"安装目录不存在，请重新设置").arg(entered), false);
+        tip.exec();
+        return;
+    }
+    settings->setInstallPath(m.tool, dir);
+    accept();
+}
