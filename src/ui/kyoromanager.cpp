@@ -1,14 +1,15 @@
 #include "ui/kyoromanager.h"
+#include "ui_kyoromanager.h"
 
 #include "common/installpathsettings.h"
 #include "common/kyconstants.h"
+#include "common/kypaths.h"
 #include "logic/kylogicfw.h"
 #include "logic/uilogiclistener.h"
+#include "ui/framelesshelper.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QLabel>
-#include <QVBoxLayout>
 
 namespace {
 kyoroManager *s_mainWindow = nullptr;
@@ -21,14 +22,23 @@ kyoroManager *mainWindow()
 
 kyoroManager::kyoroManager(QWidget *parent)
     : QWidget(parent)
+    , ui(std::make_unique<Ui::kyoroManagerClass>())
 {
+    ui->setupUi(this);
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
-    setWindowTitle(QStringLiteral("Kyoro直播管家"));
-    resize(942, 622);
-    auto *layout = new QVBoxLayout(this);
-    m_label = new QLabel(QStringLiteral("Kyoro直播管家"), this);
-    m_label->setAlignment(Qt::AlignCenter);
-    layout->addWidget(m_label);
+
+    // Moved by the title area (the bar ends at y = 131 inside the 11 px
+    // shadow margin), never resized.
+    m_framelessHelper = new FramelessHelper(this);
+    m_framelessHelper->attachWidget(this);
+    m_framelessHelper->setCaptionHeight(130);
+    m_framelessHelper->setMovable(true);
+    m_framelessHelper->setResizable(false);
+
+    setStyleSheet(readTextFile(QStringLiteral(":/Qss/MainWidgetQss.qss")));
+    slt_Openpage(PAGE_LIVE);
+
+    connect(ui->TitleBar, SIGNAL(slg_Openpage(pageType)), this, SLOT(slt_Openpage(pageType)));
     s_mainWindow = this;
 }
 
@@ -59,6 +69,14 @@ InstallPathSettings *kyoroManager::installPathSettings() const
 UILogicListener *kyoroManager::logicListener() const
 {
     return m_listener;
+}
+
+void kyoroManager::slt_Openpage(pageType type)
+{
+    if (type == PAGE_LIVE)
+        ui->stackedWidget->setCurrentWidget(ui->page_live);
+    else if (type == PAGE_TOOLBOX)
+        ui->stackedWidget->setCurrentWidget(ui->page_toolbox);
 }
 
 void kyoroManager::closeEvent(QCloseEvent *event)

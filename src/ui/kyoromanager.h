@@ -1,14 +1,22 @@
 #pragma once
 
+#include "ui/kytitlebar.h"
+
 #include <QWidget>
 
+#include <memory>
+
+namespace Ui {
+class kyoroManagerClass;
+}
+class FramelessHelper;
 class InstallPathSettings;
 class UILogicListener;
-class QLabel;
 
 // The application's single top-level window.
-// seam: this placeholder is replaced by the main window with its form, tool
-// cards, toolbox page and tray; it already does initLogic's wiring.
+// seam: the tool cards, toolbox actions, tray, painted frame and shadow are
+// added by the main-window work; this one already has the full form, the
+// frameless move, the title bar's page switch and initLogic's wiring.
 class kyoroManager : public QWidget
 {
     Q_OBJECT
@@ -27,12 +35,16 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
 
+private slots:
+    void slt_Openpage(pageType type);
+
 private:
+    std::unique_ptr<Ui::kyoroManagerClass> ui;
+    FramelessHelper *m_framelessHelper = nullptr;
     UILogicListener *m_listener = nullptr;
     QString m_currentTool;
     int m_currentStatus = 0;
     InstallPathSettings *m_installPathSettings = nullptr;
-    QLabel *m_label = nullptr;
 };
 
 // The one main window of the process (null before it is built).
