@@ -12,6 +12,17 @@ namespace {
 // Shared by every helper in the process.
 unsigned int s_edgeWidth = 5;
 unsigned int s_titleHeight = 60;
+
+// Gives a top-level widget the frame rectangle `frame`. setGeometry() places
+// the client area, so the widget's own frame margins are taken off first; a
+// frameless widget has none.
+void setFrameGeometry(QWidget *widget, const QRect &frame)
+{
+    const QRect client = widget->geometry();
+    const QRect outer = widget->frameGeometry();
+    widget->setGeometry(frame.adjusted(client.left() - outer.left(), client.top() - outer.top(),
+                                       client.right() - outer.right(), client.bottom() - outer.bottom()));
+}
 } // namespace
 
 // Which edges and corners of a frame a global point lies on. Each edge is a
@@ -67,6 +78,8 @@ public:
 // What the helper knows about one registered widget: the press that started
 // a move or resize, the cursor it set, and the widget's own settings to give
 // back when the registration ends.
+// The rubber band's own area (not its frame) always stands for the widget's
+// frame rectangle.
 class FramelessWidgetState
 {
 public:
@@ -203,7 +216,7 @@ void FramelessWidgetState::handleRelease(QMouseEvent *event)
     m_pressedEdges.clearEdges();
     if (m_rubberBand && m_rubberBand->isVisible()) {
         m_rubberBand->hide();
-        m_widget->setGeometry(m_rubberBand->geometry());
+        setFrameGeometry(m_widget, m_rubberBand->geometry());
     }
 }
 
@@ -240,7 +253,7 @@ void FramelessWidgetState::handleMove(QMouseEvent *event)
 void FramelessWidgetState::dragWindow(const QPoint &globalPoint)
 {
     if (m_options->hasMoveRubberBand && m_rubberBand) {
-        m_rubberBand->move(globalPoint - m_dragOffset);
+        m_rubberBand->setGeometry(QRect(globalPoint - m_dragOffset, m_rubberBand->size()));
         return;
     }
     // Follow the mouse by the distance travelled since the press, wherever in
@@ -251,7 +264,7 @@ void FramelessWidgetState::dragWindow(const QPoint &globalPoint)
 void FramelessWidgetState::resizeWindow(const QPoint &globalPoint)
 {
     const bool onBand = m_options->hasResizeRubberBand && m_rubberBand;
-    const QRect start = onBand ? m_rubberBand->frameGeometry() : m_widget->frameGeometry();
+    const QRect start = onBand ? m_rubberBand->geometry() : m_widget->frameGeometry();
     int left = start.left();
     int top = start.top();
     int right = start.right();
@@ -303,7 +316,7 @@ void FramelessWidgetState::resizeWindow(const QPoint &globalPoint)
     if (onBand)
         m_rubberBand->setGeometry(rect);
     else
-        m_widget->setGeometry(rect);
+        setFrameGeometry(m_widget, rect);
 }
 
 void FramelessWidgetState::applyEdgeCursor(const QPoint &globalPoint)

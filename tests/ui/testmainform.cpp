@@ -1,0 +1,231 @@
+#include "support/kytestmain.h"
+
+#include "ui/kyoromanager.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStackedWidget>
+
+// The main window's form: every widget the slots and the style sheet refer
+// to by name must exist with its class, and the window must move by its
+// title area only.
+class TestMainForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void window();
+    void widgets_data();
+    void widgets();
+    void texts_data();
+    void texts();
+    void initialForm();
+    void everyButtonPoints();
+    void titleBarSwitchesPages();
+    void movesByTitleArea_data();
+    void movesByTitleArea();
+
+private:
+    kyoroManager *m_window = nullptr;
+};
+
+void TestMainForm::init()
+{
+    m_window = new kyoroManager;
+}
+
+void TestMainForm::cleanup()
+{
+    delete m_window;
+    m_window = nullptr;
+}
+
+void TestMainForm::window()
+{
+    QCOMPARE(mainWindow(), m_window);
+    QCOMPARE(m_window->objectName(), QStringLiteral("kyoroManagerClass"));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Kyoro直播管家"));
+    QCOMPARE(m_window->size(), QSize(942, 622));
+    const Qt::WindowFlags flags = m_window->windowFlags();
+    QVERIFY(flags & Qt::FramelessWindowHint);
+    QVERIFY(flags & Qt::WindowMinimizeButtonHint);
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+}
+
+void TestMainForm::widgets_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QRect>("geometry"); // null: placed by a layout or a stack
+
+    auto row = [](const char *name, const char *className, QRect geometry = QRect()) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(className) << geometry;
+    };
+    row("TitleBar", "kyTitleBar", QRect(11, 11, 920, 120));
+    row("stackedWidget", "QStackedWidget", QRect(11, 131, 918, 479));
+    row("page_live", "QWidget");
+    row("widget_2", "QWidget", QRect(0, 0, 170, 480));
+    row("button_KyoroLive", "QPushButton");
+    row("button_OBSLive", "QPushButton");
+    row("stackedWidget_2", "QStackedWidget", QRect(170, 0, 749, 480));
+    row("page_kyoroPage", "QWidget");
+    row("page_OBSPage", "QWidget");
+    row("page_toolbox", "QWidget");
+    row("widget", "kyCenterPictureWidget");
+    row("widget_3", "kyCenterPictureWidget");
+    row("line", "QFrame");
+    row("line_2", "QFrame");
+    row("progressBar_main", "QProgressBar");
+    row("progressBar_OBS", "QProgressBar");
+    for (const char *name : {"radio_kyTool", "radio_kyShow", "radio_classic", "radio_studio"})
+        row(name, "QRadioButton");
+    for (const char *name : {"label_winSupport", "label_winSupport_2", "label_4", "label_5", "label_kyoroTitle",
+                             "label_OBSTitle", "label_kyoro_introduce", "label_OBS_introduce", "label_visitOBSurl",
+                             "label_progressValue", "label_progressValue_2"})
+        row(name, "QLabel");
+    for (const char *name :
+         {"button_install_kyoro", "button_open_kyoro", "button_running_kyoro", "button_Service_little",
+          "button_useTutorial", "button_cancelDownload", "button_install_OBS", "button_open_OBS",
+          "button_running_OBS", "button_liveset", "button_Service_little_2", "button_useTutorial_2",
+          "button_cancelDownload_2", "button_installOBS", "button_Service", "button_installKyoroLive",
+          "button_openFolder", "button_getPushcode", "button_commonProblem"})
+        row(name, "QPushButton");
+}
+
+void TestMainForm::widgets()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, className);
+    QFETCH(QRect, geometry);
+    const QList<QWidget *> found = m_window->findChildren<QWidget *>(name);
+    // Names inside the title bar and the carousels may repeat; the form's own
+    // widget is the one outside them.
+    QWidget *widget = nullptr;
+    for (QWidget *candidate : found) {
+        const QString owner = QString::fromLatin1(candidate->parentWidget()->metaObject()->className());
+        if (owner != QLatin1String("kyTitleBar") && owner != QLatin1String("kyCenterPictureWidget"))
+            widget = candidate;
+    }
+    QVERIFY2(widget, qPrintable(name));
+    QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
+    if (!geometry.isNull())
+        QCOMPARE(widget->geometry(), geometry);
+}
+
+void TestMainForm::texts_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("label_winSupport") << "label_winSupport" << "支持Win7/win8/win10";
+    QTest::newRow("label_winSupport_2") << "label_winSupport_2" << "支持Win7/win8/win10";
+    QTest::newRow("label_4") << "label_4" << "选择版本：";
+    QTest::newRow("label_5") << "label_5" << "选择版本：";
+    QTest::newRow("radio_kyTool") << "radio_kyTool" << "经典版";
+    QTest::newRow("radio_kyShow") << "radio_kyShow" << "秀场专用版";
+    QTest::newRow("radio_classic") << "radio_classic" << "经典版";
+    QTest::newRow("radio_studio") << "radio_studio" << "工作室版";
+    QTest::newRow("label_visitOBSurl") << "label_visitOBSurl" << "访问OBS网站手动安装";
+    QTest::newRow("button_cancelDownload") << "button_cancelDownload" << "取消下载";
+    QTest::newRow("button_cancelDownload_2") << "button_cancelDownload_2" << "取消下载";
+    QTest::newRow("label_kyoro_introduce") << "label_kyoro_introduce" << "TextLabel";
+    QTest::newRow("label_OBS_introduce") << "label_OBS_introduce" << "TextLabel";
+    // Image buttons carry no text; the style sheet draws them.
+    QTest::newRow("button_install_kyoro") << "button_install_kyoro" << "";
+    QTest::newRow("button_openFolder") << "button_openFolder" << "";
+    QTest::newRow("button_KyoroLive") << "button_KyoroLive" << "";
+}
+
+void TestMainForm::texts()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QObject *widget = m_window->findChild<QObject *>(name);
+    QVERIFY(widget);
+    QCOMPARE(widget->property("text").toString(), text);
+}
+
+void TestMainForm::initialForm()
+{
+    auto *kyoroLive = m_window->findChild<QPushButton *>(QStringLiteral("button_KyoroLive"));
+    auto *obsLive = m_window->findChild<QPushButton *>(QStringLiteral("button_OBSLive"));
+    QVERIFY(kyoroLive->isCheckable() && kyoroLive->isChecked());
+    QVERIFY(obsLive->isCheckable() && !obsLive->isChecked());
+    QVERIFY(m_window->findChild<QRadioButton *>(QStringLiteral("radio_kyTool"))->isChecked());
+    QVERIFY(m_window->findChild<QRadioButton *>(QStringLiteral("radio_classic"))->isChecked());
+    for (const char *name : {"progressBar_main", "progressBar_OBS"})
+        QVERIFY(!m_window->findChild<QProgressBar *>(QLatin1String(name))->isTextVisible());
+    for (const char *name : {"label_progressValue", "label_progressValue_2"})
+        QCOMPARE(m_window->findChild<QLabel *>(QLatin1String(name))->alignment(), Qt::AlignCenter);
+
+    auto *left = m_window->findChild<QWidget *>(QStringLiteral("widget_2"));
+    QVERIFY(left->autoFillBackground());
+    QCOMPARE(left->palette().color(QPalette::Window), QColor(QStringLiteral("#dbdbe1")));
+
+    auto *pages = m_window->findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
+    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("page_live"));
+    auto *cards = m_window->findChild<QStackedWidget *>(QStringLiteral("stackedWidget_2"));
+    QCOMPARE(cards->currentWidget()->objectName(), QStringLiteral("page_kyoroPage"));
+}
+
+void TestMainForm::everyButtonPoints()
+{
+    for (QAbstractButton *button : m_window->findChildren<QAbstractButton *>())
+        QVERIFY2(button->cursor().shape() == Qt::PointingHandCursor, qPrintable(button->objectName()));
+    auto *link = m_window->findChild<QLabel *>(QStringLiteral("label_visitOBSurl"));
+    QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
+}
+
+void TestMainForm::titleBarSwitchesPages()
+{
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    auto *bar = m_window->findChild<QWidget *>(QStringLiteral("TitleBar"));
+    auto *pages = m_window->findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
+
+    QTest::mouseClick(bar->findChild<QPushButton *>(QStringLiteral("button_toolbox")), Qt::LeftButton);
+    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("page_toolbox"));
+    QTest::mouseClick(bar->findChild<QPushButton *>(QStringLiteral("button_live")), Qt::LeftButton);
+    QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("page_live"));
+}
+
+void TestMainForm::movesByTitleArea_data()
+{
+    QTest::addColumn<int>("y");
+    QTest::addColumn<bool>("moves");
+    // The bar's last row is y = 130 in the window; the title area ends just
+    // above it.
+    QTest::newRow("y = 129") << 129 << true;
+    QTest::newRow("y = 130") << 130 << false;
+    QTest::newRow("shadow margin") << 5 << true;
+    QTest::newRow("card") << 300 << false;
+}
+
+void TestMainForm::movesByTitleArea()
+{
+    QFETCH(int, y);
+    QFETCH(bool, moves);
+    m_window->move(50, 40);
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    const QPoint start = m_window->pos();
+
+    // Through the window system, so the press lands on whatever child is
+    // under the cursor and reaches the window only if that child ignores it.
+    QWindow *handle = m_window->windowHandle();
+    const QPoint at(60, y);
+    QTest::mousePress(handle, Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseMove(handle, at + QPoint(30, 20));
+    // The window followed the mouse, so the cursor is back at `at` in its
+    // coordinates.
+    QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, moves ? at : at + QPoint(30, 20));
+    QTRY_COMPARE(m_window->pos(), moves ? start + QPoint(30, 20) : start);
+}
+
+KY_TEST_MAIN(TestMainForm)
+#include "testmainform.moc"

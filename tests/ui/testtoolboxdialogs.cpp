@@ -1,0 +1,247 @@
+#include "support/kytestmain.h"
+#include "ui/uitesthelpers.h"
+
+#include "common/kyconstants.h"
+#include "common/kypaths.h"
+#include "ui/kycenterpicturewidget.h"
+#include "ui/kychooserecordpath.h"
+#include "ui/kymsgtipwidget.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+template<typename T>
+T *child(QWidget *parent, const char *name)
+{
+    auto *found = parent->findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("no child %s", name);
+    return found;
+}
+} // namespace
+
+class TestToolboxDialogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void messageBoxEnds_data();
+    void messageBoxEnds();
+
+    void carouselPairs_data();
+    void carouselPairs();
+    void carouselToggleAndReset();
+    void carouselArrowsFollowTheMouse();
+
+    void recordRowsWithoutInstalledTools();
+    void recordFolderOpensAsOneArgument_data();
+    void recordFolderOpensAsOneArgument();
+};
+
+void TestToolboxDialogs::messageBoxEnds_data()
+{
+    QTest::addColumn<bool>("showCancel");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("result");
+    QTest::newRow("confirm, no cancel") << false << "button_confirm" << int(QDialog::Accepted);
+    QTest::newRow("close, no cancel") << false << "button_close" << int(QDialog::Rejected);
+    QTest::newRow("confirm") << true << "button_confirm" << int(QDialog::Accepted);
+    QTest::newRow("cancel") << true << "button_cancel" << int(QDialog::Rejected);
+    QTest::newRow("close") << true << "button_close" << int(QDialog::Rejected);
+}
+
+void TestToolboxDialogs::messageBoxEnds()
+{
+    QFETCH(bool, showCancel);
+    QFETCH(QString, button);
+    QFETCH(int, result);
+    const QString message = QStringLiteral("安装包下载失败，可能是网络不通，请检查网络后重试");
+
+    kyMsgTipWidget tip(message, showCancel);
+    bool seen = false;
+    QString tipText;
+    QString title;
+    bool confirmShown = false;
+    bool cancelShown = false;
+    kytest::answerNextModal<kyMsgTipWidget>([&](kyMsgTipWidget *dialog) {
+        seen = true;
+        tipText = child<QLabel>(dialog, "label_tip")->text();
+        title = child<QLabel>(dialog, "label_titleName")->text();
+        confirmShown = child<QPushButton>(dialog, "button_confirm")->isVisible();
+        cancelShown = child<QPushButton>(dialog, "button_cancel")->isVisible();
+        QTest::mouseClick(child<QPushButton>(dialog, button.toLatin1().constData()), Qt::LeftButton);
+    });
+    QCOMPARE(tip.exec(), result);
+    QVERIFY(seen);
+    QCOMPARE(tipText, message);
+    QCOMPARE(title, QStringLiteral("提示"));
+    QVERIFY(confirmShown);
+    QCOMPARE(cancelShown, showCancel);
+}
+
+void TestToolboxDialogs::carouselPairs_data()
+{
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::newRow("classic") << TOOL_NAME_KYTOOL << ":/Resources/kyoro_classic_1.png"
+                             << ":/Resources/kyoro_classic_2.png";
+    QTest::newRow("show") << TOOL_NAME_KYSHOW << ":/Resources/kyoro_show_1.png" << ":/Resources/kyoro_show_2.png";
+    QTest::newRow("obs classic") << TOOL_NAME_OBS_CLASSIC << ":/Resources/OBS_classic_1.png"
+                                 << ":/Resources/OBS_classic_2.png";
+    QTest::newRow("obs studio") << TOOL_NAME_OBS_STUDIO << ":/Resources/OBS_studio_1.png"
+                                << ":/Resources/OBS_studio_2.png";
+}
+
+void TestToolboxDialogs::carouselPairs()
+{
+    QFETCH(QString, tool);
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    kyCenterPictureWidget carousel;
+    carousel.setTool(tool);
+    QCOMPARE(carousel.currentPicture(), first);
+    child<QPushButton>(&carousel, "button_right")->click();
+    QCOMPARE(carousel.currentPicture(), second);
+}
+
+void TestToolboxDialogs::carouselToggleAndReset()
+{
+    kyCenterPictureWidget carousel;
+    carousel.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&carousel));
+    auto *firstDot = child<QLabel>(&carousel, "label_switch_selected");
+    auto *secondDot = child<QLabel>(&carousel, "label_switch_selected_2");
+    auto *left = child<QPushButton>(&carousel, "button_left");
+    auto *right = child<QPushButton>(&carousel, "button_right");
+
+    // Starts on the classic edition's first picture.
+    QCOMPARE(carousel.currentPicture(), QStringLiteral(":/Resources/kyoro_classic_1.png"));
+    QVERIFY(firstDot->isVisible());
+    QVERIFY(!secondDot->isVisible());
+
+    // Two pictures: either arrow steps to the other one.
+    right->click();
+    QCOMPARE(carousel.currentPicture(), QStringLiteral(":/Resources/kyoro_classic_2.png"));
+    QVERIFY(!firstDot->isVisible());
+    QVERIFY(secondDot->isVisible());
+    left->click();
+    QCOMPARE(carousel.currentPicture(), QStringLiteral(":/Resources/kyoro_classic_1.png"));
+    left->click();
+    QCOMPARE(carousel.currentPicture(), QStringLiteral(":/Resources/kyoro_classic_2.png"));
+
+    // Setting the same tool again goes back to the first picture and dot.
+    carousel.setTool(TOOL_NAME_KYTOOL);
+    QCOMPARE(carousel.currentPicture(), QStringLiteral(":/Resources/kyoro_classic_1.png"));
+    QVERIFY(firstDot->isVisible());
+    QVERIFY(!secondDot->isVisible());
+
+    // An unknown name keeps the pictures but still resets to the first.
+    carousel.setTool(TOOL_NAME_OBS_STUDIO);
+    right->click();
+    carousel.setTool(QStringLiteral("no such tool"));
+    QCOMPARE(carousel.currentPicture(), QStringLiteral(":/Resources/OBS_studio_1.png"));
+    QVERIFY(firstDot->isVisible());
+}
+
+void TestToolboxDialogs::carouselArrowsFollowTheMouse()
+{
+    QWidget card;
+    card.resize(749, 480);
+    auto *carousel = new kyCenterPictureWidget(&card);
+    carousel->move(325, 36);
+    card.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&card));
+    auto *left = child<QPushButton>(carousel, "button_left");
+    auto *right = child<QPushButton>(carousel, "button_right");
+    QVERIFY(!left->isVisible());
+    QVERIFY(!right->isVisible());
+
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(carousel, &enter);
+    QVERIFY(left->isVisible());
+    QVERIFY(right->isVisible());
+
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(carousel, &leave);
+    QVERIFY(!left->isVisible());
+    QVERIFY(!right->isVisible());
+
+    // The same with the mouse: onto the card, over the picture, off again.
+    QTest::mouseMove(&card, QPoint(100, 400));
+    QTest::mouseMove(&card, QPoint(500, 150));
+    QTRY_VERIFY(left->isVisible());
+    QVERIFY(right->isVisible());
+    QTest::mouseMove(&card, QPoint(100, 400));
+    QTRY_VERIFY(!left->isVisible());
+    QVERIFY(!right->isVisible());
+}
+
+void TestToolboxDialogs::recordRowsWithoutInstalledTools()
+{
+    kyChooseRecordPath dialog;
+    const char *edits[] = {"lineEdit", "lineEdit_2", "lineEdit_3", "lineEdit_4"};
+    const char *buttons[] = {"button_openFolder_1", "button_openFolder_2", "button_openFolder_3",
+                             "button_openFolder_4"};
+    for (int row = 0; row < 4; ++row) {
+        auto *edit = child<QLineEdit>(&dialog, edits[row]);
+        QVERIFY(edit->text().isEmpty());
+        QCOMPARE(edit->focusPolicy(), Qt::NoFocus);
+        QVERIFY(!child<QPushButton>(&dialog, buttons[row])->isEnabled());
+    }
+}
+
+void TestToolboxDialogs::recordFolderOpensAsOneArgument_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("opened");
+    const QString drives = QString::fromLocal8Bit(qgetenv("KYORO_DRIVES_DIR"));
+    QTest::newRow("drive folder with blanks")
+        << "D:/My Videos/OBS rec" << drives + "/d/My Videos/OBS rec";
+    QTest::newRow("backslashes") << "E:\\录像\\a b" << drives + "/e/录像/a b";
+    QTest::newRow("rooted, quotes and semicolon")
+        << "/srv/rec \"x\"; echo y" << "/srv/rec \"x\"; echo y";
+}
+
+void TestToolboxDialogs::recordFolderOpensAsOneArgument()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, opened);
+
+    // A stand-in file browser first on PATH records the arguments it got.
+    const QString bin = kytest::testRoot() + QStringLiteral("/fakebin");
+    const QString log = kytest::testRoot() + QStringLiteral("/opened.txt");
+    QFile::remove(log);
+    QVERIFY(kytest::writeFile(bin + QStringLiteral("/xdg-open"),
+                              "#!/bin/sh\n"
+                              "{ echo \"$#\"; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > \"$0.tmp\"\n"
+                              "mv \"$0.tmp\" \"" + log.toUtf8() + "\"\n"));
+    QFile::setPermissions(bin + QStringLiteral("/xdg-open"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", bin.toUtf8() + ':' + oldPath);
+
+    kyChooseRecordPath dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    // Fill the OBS Studio row as the tool's settings would.
+    child<QLineEdit>(&dialog, "lineEdit_4")->setText(folder);
+    auto *open = child<QPushButton>(&dialog, "button_openFolder_4");
+    open->setEnabled(true);
+    QTest::mouseClick(open, Qt::LeftButton);
+
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(log), 10000);
+    qputenv("PATH", oldPath);
+    const QStringList lines = QString::fromUtf8(kytest::readFile(log)).split(QLatin1Char('\n'));
+    QCOMPARE(lines.value(0), QStringLiteral("1"));
+    QCOMPARE(lines.value(1), opened);
+    // The dialog stays open.
+    QVERIFY(dialog.isVisible());
+}
+
+KY_TEST_MAIN(TestToolboxDialogs)
+#include "testtoolboxdialogs.moc"
