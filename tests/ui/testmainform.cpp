@@ -1,4 +1,4 @@
-#include "support/kytestmain.h"
+#include "kytestmain.h"
 
 #include "ui/kyoromanager.h"
 

@@ -1,5 +1,5 @@
-#include "support/kytestmain.h"
-#include "ui/uitesthelpers.h"
+#include "kytestmain.h"
+#include "uitesthelpers.h"
 
 #include "common/kyconstants.h"
 #include "common/kypaths.h"
