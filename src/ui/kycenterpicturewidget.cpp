@@ -2,6 +2,7 @@
 #include "ui_kycenterpicturewidget.h"
 
 #include "common/kyconstants.h"
+#include "common/kytexts.h"
 
 #include <QImage>
 #include <QPixmap>
@@ -20,14 +21,8 @@ kyCenterPictureWidget::~kyCenterPictureWidget() = default;
 
 void kyCenterPictureWidget::setTool(QString name)
 {
-    if (name == TOOL_NAME_KYTOOL)
-        m_pictures = {QStringLiteral(":/Resources/kyoro_classic_1.png"), QStringLiteral(":/Resources/kyoro_classic_2.png")};
-    else if (name == TOOL_NAME_KYSHOW)
-        m_pictures = {QStringLiteral(":/Resources/kyoro_show_1.png"), QStringLiteral(":/Resources/kyoro_show_2.png")};
-    else if (name == TOOL_NAME_OBS_CLASSIC)
-        m_pictures = {QStringLiteral(":/Resources/OBS_classic_1.png"), QStringLiteral(":/Resources/OBS_classic_2.png")};
-    else if (name == TOOL_NAME_OBS_STUDIO)
-        m_pictures = {QStringLiteral(":/Resources/OBS_studio_1.png"), QStringLiteral(":/Resources/OBS_studio_2.png")};
+    if (const std::optional<PicturePair> pictures = picturePairForTool(name))
+        m_pictures = *pictures;
     showPicture(true);
 }
 

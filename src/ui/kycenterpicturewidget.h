@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/kytexts.h"
+
 #include <QString>
 #include <QWidget>
 
@@ -35,12 +37,6 @@ private slots:
     void on_button_right_clicked();
 
 private:
-    struct PicturePair
-    {
-        QString first;
-        QString second;
-    };
-
     void showPicture(bool first);
     void togglePicture();
 

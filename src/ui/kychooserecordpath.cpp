@@ -3,18 +3,31 @@
 
 #include "common/kyconstants.h"
 #include "common/kypaths.h"
+#include "common/kytexts.h"
+#include "logic/kylivetoolconfig.h"
 #include "platform/filebrowser.h"
 #include "ui/kyuilog.h"
 
 namespace {
-// The folder the named tool records to, "" when the tool is not installed or
-// has no folder.
-// seam: answers "" until the live tools manager (isToolInstalled) and the
-// tools' record-folder readers (kyToolRecordPath, kyShowRecordPath,
-// obsClassicRecordPath, obsStudioRecordPath) land.
-QString installedToolRecordFolder(const QString &tool)
+// seam: asks KyLogicFW::instance()->liveToolsManager()->isToolInstalled(tool)
+// once the live tools manager lands; until then no tool counts as installed.
+bool isToolInstalled(const QString &tool)
 {
     Q_UNUSED(tool)
+    return false;
+}
+
+// Where the named tool writes its recordings, as its own settings say.
+QString recordFolder(const QString &tool)
+{
+    if (tool == TOOL_NAME_KYTOOL)
+        return kyToolRecordPath();
+    if (tool == TOOL_NAME_KYSHOW)
+        return kyShowRecordPath();
+    if (tool == TOOL_NAME_OBS_CLASSIC)
+        return obsClassicRecordPath();
+    if (tool == TOOL_NAME_OBS_STUDIO)
+        return obsStudioRecordPath();
     return QString();
 }
 } // namespace
@@ -28,7 +41,7 @@ kyChooseRecordPath::kyChooseRecordPath(QWidget *parent)
     // The application-wide drag filter moves the dialog by its title strip.
     setProperty("CanMove", true);
     setProperty("TitleHeight", 36);
-    setStyleSheet(readTextFile(QStringLiteral(":/Qss/MainWidgetQss.qss")));
+    setStyleSheet(readTextFile(QSS_MAIN));
 
     // Read, not typed into.
     for (QLineEdit *edit : {ui->lineEdit, ui->lineEdit_2, ui->lineEdit_3, ui->lineEdit_4})
@@ -53,7 +66,7 @@ void kyChooseRecordPath::fillRows()
         {TOOL_NAME_OBS_STUDIO, ui->lineEdit_4, ui->button_openFolder_4},
     };
     for (const auto &row : rows) {
-        const QString folder = installedToolRecordFolder(row.tool);
+        const QString folder = isToolInstalled(row.tool) ? recordFolder(row.tool) : QString();
         if (folder.isEmpty())
             row.button->setEnabled(false);
         row.edit->setText(folder);

@@ -5,6 +5,7 @@
 #include "common/kyconstants.h"
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
+#include "common/kytexts.h"
 #include "platform/pathmap.h"
 #include "ui/kymsgtipwidget.h"
 #include "ui/kyoromanager.h"
@@ -21,17 +22,17 @@ struct InstallMode
 {
     const QString &tool;
     const char *subFolder;
-    const char *styleSheet;
+    const QString &styleSheet;
     bool isObs;
 };
 
 const InstallMode &installMode(int mode)
 {
     static const InstallMode modes[] = {
-        {TOOL_NAME_KYTOOL, "KYTool", ":/Qss/KyoroWidgetQss.qss", false},
-        {TOOL_NAME_KYSHOW, "KYShowTool", ":/Qss/KyoroWidgetQss.qss", false},
-        {TOOL_NAME_OBS_CLASSIC, "OBS", ":/Qss/OBSWidgetQss.qss", true},
-        {TOOL_NAME_OBS_STUDIO, "obs-studio", ":/Qss/OBSWidgetQss.qss", true},
+        {TOOL_NAME_KYTOOL, "KYTool", QSS_KYORO, false},
+        {TOOL_NAME_KYSHOW, "KYShowTool", QSS_KYORO, false},
+        {TOOL_NAME_OBS_CLASSIC, "OBS", QSS_OBS, true},
+        {TOOL_NAME_OBS_STUDIO, "obs-studio", QSS_OBS, true},
     };
     return modes[mode];
 }
@@ -80,7 +81,7 @@ bool prepareInstallDir(const QString &path)
 
 QString pickInstallFolder(QWidget *parent)
 {
-    return QFileDialog::getExistingDirectory(parent, QStringLiteral("安装目录"), QStringLiteral("/"),
+    return QFileDialog::getExistingDirectory(parent, TEXT_INSTALL_DIR_CAPTION, QStringLiteral("/"),
                                              QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
 }
 
@@ -104,9 +105,9 @@ void kyInstallWidget::setMode(int mode)
         return;
     }
     const InstallMode &m = installMode(mode);
-    setStyleSheet(readTextFile(QString::fromLatin1(m.styleSheet)));
+    setStyleSheet(readTextFile(m.styleSheet));
 
-    const QPixmap back(QStringLiteral(":/Resources/label_titleback.png"));
+    const QPixmap back(RES_INSTALL_HEADER_BACK);
     if (!back.isNull()) {
         ui->widget->setAutoFillBackground(true);
         QPalette pal = ui->widget->palette();
@@ -115,11 +116,11 @@ void kyInstallWidget::setMode(int mode)
     }
 
     if (m.isObs) {
-        ui->label_install->setText(QStringLiteral("安装OBS"));
-        ui->label_OBSurl->setText(QStringLiteral("访问OBS网站手动安装"));
+        ui->label_install->setText(TEXT_INSTALL_OBS);
+        ui->label_OBSurl->setText(TEXT_VISIT_OBS_SITE);
         ui->label_OBSurl->show();
     } else {
-        ui->label_install->setText(QStringLiteral("安装Kyoro直播伴侣"));
+        ui->label_install->setText(TEXT_INSTALL_KYORO);
         ui->label_OBSurl->hide();
     }
     ui->label_OBSurl->installEventFilter(this);
@@ -170,7 +171,7 @@ void kyInstallWidget::on_button_confirmInstall_clicked()
         ? QString()
         : chosenInstallDir(entered, settings->installPath(m.tool), QString::fromLatin1(m.subFolder));
     if (!prepareInstallDir(dir)) {
-        kyMsgTipWidget tip(QStringLiteral("\"%1\"安装目录不存在，请重新设置").arg(entered), false);
+        kyMsgTipWidget tip(MSG_INSTALL_DIR_MISSING.arg(entered), false);
         tip.exec();
         return;
     }

@@ -2,6 +2,7 @@
 #include "ui_kymsgtipwidget.h"
 
 #include "common/kypaths.h"
+#include "common/kytexts.h"
 
 kyMsgTipWidget::kyMsgTipWidget(QString message, bool showCancel, QWidget *parent)
     : QDialog(parent)
@@ -14,7 +15,7 @@ kyMsgTipWidget::kyMsgTipWidget(QString message, bool showCancel, QWidget *parent
     // The application-wide drag filter moves the dialog by its title strip.
     setProperty("CanMove", true);
     setProperty("TitleHeight", 36);
-    setStyleSheet(readTextFile(QStringLiteral(":/Qss/MainWidgetQss.qss")));
+    setStyleSheet(readTextFile(QSS_MAIN));
 
     ui->label_tip->setText(m_message);
     if (!m_showCancel)

@@ -4,6 +4,7 @@
 #include "common/installpathsettings.h"
 #include "common/kyconstants.h"
 #include "common/kypaths.h"
+#include "common/kytexts.h"
 #include "logic/kylogicfw.h"
 #include "logic/uilogiclistener.h"
 #include "ui/framelesshelper.h"
@@ -35,7 +36,7 @@ kyoroManager::kyoroManager(QWidget *parent)
     m_framelessHelper->setMovable(true);
     m_framelessHelper->setResizable(false);
 
-    setStyleSheet(readTextFile(QStringLiteral(":/Qss/MainWidgetQss.qss")));
+    setStyleSheet(readTextFile(QSS_MAIN));
     slt_Openpage(PAGE_LIVE);
 
     connect(ui->TitleBar, SIGNAL(slg_Openpage(pageType)), this, SLOT(slt_Openpage(pageType)));

@@ -2,6 +2,7 @@
 #include "ui_kytitlebar.h"
 
 #include "common/kypaths.h"
+#include "common/kytexts.h"
 
 #include <QPixmap>
 
@@ -13,10 +14,10 @@ kyTitleBar::kyTitleBar(QWidget *parent)
     qRegisterMetaType<pageType>("pageType");
 
     ui->setupUi(this);
-    setStyleSheet(readTextFile(QStringLiteral(":/Qss/MainWidgetQss.qss")));
+    setStyleSheet(readTextFile(QSS_MAIN));
 
     setAutoFillBackground(true);
-    const QPixmap back(QStringLiteral(":/Resources/titlebar_back.png"));
+    const QPixmap back(RES_TITLEBAR_BACK);
     if (!back.isNull()) {
         QPalette pal = palette();
         pal.setBrush(QPalette::Window,

@@ -127,6 +127,9 @@ void TestToolboxDialogs::carouselToggleAndReset()
     // Two pictures: either arrow steps to the other one.
     right->click();
     QCOMPARE(carousel.currentPicture(), QStringLiteral(":/Resources/kyoro_classic_2.png"));
+    const QPixmap shown = child<QLabel>(&carousel, "label_picture")->pixmap(Qt::ReturnByValue);
+    QCOMPARE(shown.size(), QSize(400, 264));
+    QCOMPARE(shown.toImage(), QPixmap(carousel.currentPicture()).toImage());
     QVERIFY(!firstDot->isVisible());
     QVERIFY(secondDot->isVisible());
     left->click();
