@@ -5,16 +5,18 @@
 #include "common/kypaths.h"
 #include "common/kytexts.h"
 #include "logic/kylivetoolconfig.h"
+#include "logic/kylivetoolsmanager.h"
+#include "logic/kylogicfw.h"
 #include "platform/filebrowser.h"
 #include "ui/kyuilog.h"
 
 namespace {
-// seam: asks KyLogicFW::instance()->liveToolsManager()->isToolInstalled(tool)
-// once the live tools manager lands; until then no tool counts as installed.
 bool isToolInstalled(const QString &tool)
 {
-    Q_UNUSED(tool)
-    return false;
+    // The hub creates the tools manager in initialize(); before that no tool
+    // is known to be installed.
+    KyLiveToolsManager *tools = KyLogicFW::instance()->liveToolsManager();
+    return tools && tools->isToolInstalled(tool);
 }
 
 // Where the named tool writes its recordings, as its own settings say.

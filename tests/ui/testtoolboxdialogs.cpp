@@ -6,8 +6,11 @@
 #include "ui/kycenterpicturewidget.h"
 #include "ui/kychooserecordpath.h"
 #include "ui/kymsgtipwidget.h"
+#include "logic/kylogicfw.h"
+#include "platform/registry.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -38,9 +41,55 @@ private slots:
     void carouselArrowsFollowTheMouse();
 
     void recordRowsWithoutInstalledTools();
+    void recordRowOfInstalledTool();
     void recordFolderOpensAsOneArgument_data();
     void recordFolderOpensAsOneArgument();
+
+    void initTestCase();
+    void cleanupTestCase();
+
+private:
+    // What the stand-in file browser was started with, once it has run.
+    QStringList openedWith();
+
+    QString m_openLog;
+    QByteArray m_oldPath;
 };
+
+void TestToolboxDialogs::initTestCase()
+{
+    // The record rows ask the tools manager, which lives in the hub.
+    KyLogicFW::instance()->initialize();
+
+    // A stand-in file browser first on PATH records the arguments it got.
+    const QString bin = kytest::testRoot() + QStringLiteral("/fakebin");
+    m_openLog = kytest::testRoot() + QStringLiteral("/opened.txt");
+    QVERIFY(kytest::writeFile(bin + QStringLiteral("/xdg-open"),
+                              "#!/bin/sh\n"
+                              "{ echo \"$#\"; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > \"$0.tmp\"\n"
+                              "mv \"$0.tmp\" \"" + m_openLog.toUtf8() + "\"\n"));
+    QFile::setPermissions(bin + QStringLiteral("/xdg-open"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_oldPath = qgetenv("PATH");
+    qputenv("PATH", bin.toUtf8() + ':' + m_oldPath);
+}
+
+void TestToolboxDialogs::cleanupTestCase()
+{
+    qputenv("PATH", m_oldPath);
+}
+
+QStringList TestToolboxDialogs::openedWith()
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFile::exists(m_openLog) && clock.elapsed() < 10000)
+        QTest::qWait(20);
+    QStringList lines = QString::fromUtf8(kytest::readFile(m_openLog)).split(QLatin1Char('\n'));
+    QFile::remove(m_openLog);
+    // "argument count", then one argument a line.
+    const int count = lines.value(0).toInt();
+    return lines.mid(1, count).size() == count && count > 0 ? lines.mid(1, count) : QStringList{lines.value(0)};
+}
 
 void TestToolboxDialogs::messageBoxEnds_data()
 {
@@ -184,18 +233,58 @@ void TestToolboxDialogs::carouselArrowsFollowTheMouse()
     QVERIFY(!right->isVisible());
 }
 
+namespace {
+const char *const kRecordEdits[] = {"lineEdit", "lineEdit_2", "lineEdit_3", "lineEdit_4"};
+const char *const kRecordButtons[] = {"button_openFolder_1", "button_openFolder_2", "button_openFolder_3",
+                                      "button_openFolder_4"};
+
+// The classic edition's own settings file with its record folder.
+void writeKyToolRecordFolder(const QByteArray &jsonFolder)
+{
+    QVERIFY(kytest::writeFile(kytest::dataHome() + QStringLiteral("/KYTool/SystemSetting"),
+                              "{\"other.video.file.path\": \"" + jsonFolder + "\"}"));
+}
+} // namespace
+
 void TestToolboxDialogs::recordRowsWithoutInstalledTools()
 {
+    // A record folder in the settings does not count while the tool is not
+    // installed (and the OBS readers would answer the Videos folder).
+    writeKyToolRecordFolder("D:\\\\My Videos\\\\rec");
     kyChooseRecordPath dialog;
-    const char *edits[] = {"lineEdit", "lineEdit_2", "lineEdit_3", "lineEdit_4"};
-    const char *buttons[] = {"button_openFolder_1", "button_openFolder_2", "button_openFolder_3",
-                             "button_openFolder_4"};
     for (int row = 0; row < 4; ++row) {
-        auto *edit = child<QLineEdit>(&dialog, edits[row]);
+        auto *edit = child<QLineEdit>(&dialog, kRecordEdits[row]);
         QVERIFY(edit->text().isEmpty());
         QCOMPARE(edit->focusPolicy(), Qt::NoFocus);
-        QVERIFY(!child<QPushButton>(&dialog, buttons[row])->isEnabled());
+        QVERIFY(!child<QPushButton>(&dialog, kRecordButtons[row])->isEnabled());
     }
+}
+
+void TestToolboxDialogs::recordRowOfInstalledTool()
+{
+    // The classic edition installed as its installer leaves it: an uninstall
+    // entry and the launcher beside the uninstaller.
+    const std::string entry = std::string(kyplatform::kUninstallKey) + "\\" + TOOL_NAME_KYTOOL.toStdString();
+    QVERIFY(kyplatform::registryWriteString(entry, "DisplayName", TOOL_NAME_KYTOOL.toStdString()));
+    QVERIFY(kyplatform::registryWriteString(entry, "UninstallString", "E:\\KY Live\\uninstall.exe"));
+    QVERIFY(kytest::writeFile(nativePath(QStringLiteral("E:\\KY Live\\kyClientLancher.exe")), "program"));
+    writeKyToolRecordFolder("D:\\\\My Videos\\\\rec 1");
+
+    kyChooseRecordPath dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE(child<QLineEdit>(&dialog, "lineEdit")->text(), QStringLiteral("D:/My Videos/rec 1"));
+    auto *open = child<QPushButton>(&dialog, "button_openFolder_1");
+    QVERIFY(open->isEnabled());
+    for (int row = 1; row < 4; ++row)
+        QVERIFY(!child<QPushButton>(&dialog, kRecordButtons[row])->isEnabled());
+
+    QTest::mouseClick(open, Qt::LeftButton);
+    const QString drives = QString::fromLocal8Bit(qgetenv("KYORO_DRIVES_DIR"));
+    QCOMPARE(openedWith(), QStringList{drives + QStringLiteral("/d/My Videos/rec 1")});
+    QVERIFY(dialog.isVisible());
+
+    QVERIFY(kyplatform::registryDeleteTree(entry));
 }
 
 void TestToolboxDialogs::recordFolderOpensAsOneArgument_data()
@@ -203,11 +292,9 @@ void TestToolboxDialogs::recordFolderOpensAsOneArgument_data()
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("opened");
     const QString drives = QString::fromLocal8Bit(qgetenv("KYORO_DRIVES_DIR"));
-    QTest::newRow("drive folder with blanks")
-        << "D:/My Videos/OBS rec" << drives + "/d/My Videos/OBS rec";
     QTest::newRow("backslashes") << "E:\\录像\\a b" << drives + "/e/录像/a b";
-    QTest::newRow("rooted, quotes and semicolon")
-        << "/srv/rec \"x\"; echo y" << "/srv/rec \"x\"; echo y";
+    QTest::newRow("rooted, quotes and semicolon") << "/srv/rec \"x\"; echo y" << "/srv/rec \"x\"; echo y";
+    QTest::newRow("leading dash") << "/tmp/-n rec" << "/tmp/-n rec";
 }
 
 void TestToolboxDialogs::recordFolderOpensAsOneArgument()
@@ -215,35 +302,15 @@ void TestToolboxDialogs::recordFolderOpensAsOneArgument()
     QFETCH(QString, folder);
     QFETCH(QString, opened);
 
-    // A stand-in file browser first on PATH records the arguments it got.
-    const QString bin = kytest::testRoot() + QStringLiteral("/fakebin");
-    const QString log = kytest::testRoot() + QStringLiteral("/opened.txt");
-    QFile::remove(log);
-    QVERIFY(kytest::writeFile(bin + QStringLiteral("/xdg-open"),
-                              "#!/bin/sh\n"
-                              "{ echo \"$#\"; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > \"$0.tmp\"\n"
-                              "mv \"$0.tmp\" \"" + log.toUtf8() + "\"\n"));
-    QFile::setPermissions(bin + QStringLiteral("/xdg-open"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QByteArray oldPath = qgetenv("PATH");
-    qputenv("PATH", bin.toUtf8() + ':' + oldPath);
-
     kyChooseRecordPath dialog;
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    // Fill the OBS Studio row as the tool's settings would.
+    // The OBS Studio row as its settings would fill it.
     child<QLineEdit>(&dialog, "lineEdit_4")->setText(folder);
     auto *open = child<QPushButton>(&dialog, "button_openFolder_4");
     open->setEnabled(true);
     QTest::mouseClick(open, Qt::LeftButton);
-
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(log), 10000);
-    qputenv("PATH", oldPath);
-    const QStringList lines = QString::fromUtf8(kytest::readFile(log)).split(QLatin1Char('\n'));
-    QCOMPARE(lines.value(0), QStringLiteral("1"));
-    QCOMPARE(lines.value(1), opened);
-    // The dialog stays open.
-    QVERIFY(dialog.isVisible());
+    QCOMPARE(openedWith(), QStringList{opened});
 }
 
 KY_TEST_MAIN(TestToolboxDialogs)
