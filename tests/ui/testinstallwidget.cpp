@@ -18,15 +18,6 @@
 #include <QUrl>
 
 namespace {
-template<typename T>
-T *child(QWidget *parent, const char *name)
-{
-    auto *found = parent->findChild<T *>(QLatin1String(name));
-    if (!found)
-        qFatal("no child %s", name);
-    return found;
-}
-
 // Catches what the program hands to the desktop's URL opener.
 class UrlCatcher : public QObject
 {

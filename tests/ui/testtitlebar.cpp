@@ -1,4 +1,5 @@
 #include "kytestmain.h"
+#include "uitesthelpers.h"
 #include "ui/kytitlebar.h"
 
 #include <QPushButton>
@@ -30,13 +31,6 @@ public slots:
     void slt_Openpage(pageType type) { pages.append(type); }
 };
 
-QPushButton *button(kyTitleBar *bar, const char *name)
-{
-    auto *found = bar->findChild<QPushButton *>(QLatin1String(name));
-    if (!found)
-        qFatal("no button %s", name);
-    return found;
-}
 } // namespace
 
 class TestTitleBar : public QObject
@@ -55,10 +49,10 @@ private slots:
 void TestTitleBar::startsOnLivePage()
 {
     kyTitleBar bar;
-    QVERIFY(button(&bar, "button_live")->isCheckable());
-    QVERIFY(button(&bar, "button_toolbox")->isCheckable());
-    QVERIFY(button(&bar, "button_live")->isChecked());
-    QVERIFY(!button(&bar, "button_toolbox")->isChecked());
+    QVERIFY(child<QPushButton>(&bar, "button_live")->isCheckable());
+    QVERIFY(child<QPushButton>(&bar, "button_toolbox")->isCheckable());
+    QVERIFY(child<QPushButton>(&bar, "button_live")->isChecked());
+    QVERIFY(!child<QPushButton>(&bar, "button_toolbox")->isChecked());
 }
 
 void TestTitleBar::pageButtonsCheckAndSignal()
@@ -68,8 +62,8 @@ void TestTitleBar::pageButtonsCheckAndSignal()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QSignalSpy pages(bar, &kyTitleBar::slg_Openpage);
-    QPushButton *live = button(bar, "button_live");
-    QPushButton *toolbox = button(bar, "button_toolbox");
+    QPushButton *live = child<QPushButton>(bar, "button_live");
+    QPushButton *toolbox = child<QPushButton>(bar, "button_toolbox");
 
     QTest::mouseClick(toolbox, Qt::LeftButton);
     QCOMPARE(pages.count(), 1);
@@ -99,8 +93,8 @@ void TestTitleBar::signatureConnectionWorks()
     QVERIFY(QObject::connect(&bar, SIGNAL(slg_Openpage(pageType)), &queued, SLOT(slt_Openpage(pageType)),
                              Qt::QueuedConnection));
 
-    button(&bar, "button_toolbox")->click();
-    button(&bar, "button_live")->click();
+    child<QPushButton>(&bar, "button_toolbox")->click();
+    child<QPushButton>(&bar, "button_live")->click();
     QCOMPARE(direct.pages, (QList<int>{PAGE_TOOLBOX, PAGE_LIVE}));
     QTRY_COMPARE(queued.pages, (QList<int>{PAGE_TOOLBOX, PAGE_LIVE}));
 }
@@ -112,7 +106,7 @@ void TestTitleBar::closeHidesParentWithoutCloseEvent()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    QTest::mouseClick(button(bar, "button_close"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(bar, "button_close"), Qt::LeftButton);
     QVERIFY(window.isHidden());
     QCOMPARE(window.closeEvents, 0);
 }
@@ -124,7 +118,7 @@ void TestTitleBar::minimiseMinimisesParent()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    QTest::mouseClick(button(bar, "button_min"), Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(bar, "button_min"), Qt::LeftButton);
     QTRY_VERIFY(window.isMinimized());
     QCOMPARE(window.closeEvents, 0);
 }
@@ -134,8 +128,8 @@ void TestTitleBar::buttonsWithoutWidgetParentDoNothing()
     kyTitleBar bar;
     bar.show();
     QVERIFY(QTest::qWaitForWindowExposed(&bar));
-    button(&bar, "button_close")->click();
-    button(&bar, "button_min")->click();
+    child<QPushButton>(&bar, "button_close")->click();
+    child<QPushButton>(&bar, "button_min")->click();
     QVERIFY(bar.isVisible());
     QVERIFY(!bar.isMinimized());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-// Answering modal dialogs that the code under test runs with exec().
+// Finding form widgets by object name, and answering modal dialogs that the
+// code under test runs with exec().
 
 #include <QApplication>
 #include <QPointer>
@@ -9,6 +10,17 @@
 
 #include <functional>
 #include <memory>
+
+// The descendant of `parent` with that object name; a missing one ends the
+// test run, since every later step would only fail less clearly.
+template<typename T>
+T *child(QWidget *parent, const char *name)
+{
+    auto *found = parent->findChild<T *>(QLatin1String(name));
+    if (!found)
+        qFatal("no child widget %s", name);
+    return found;
+}
 
 namespace kytest {
 
