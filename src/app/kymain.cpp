@@ -45,8 +45,7 @@ int kyMain(int argc, char *argv[])
 
     // The instance listens from here on; a SIGTERM that arrives while start-up
     // still runs (the telemetry probe, the window) must end it cleanly too.
-    // seam: the main window's quit path (the tray's "退出") takes over this
-    // connection once the window has one.
+    // Once the window exists, the request takes the window's own quit path.
     KyTerminationWatcher termination;
     QObject::connect(&termination, &KyTerminationWatcher::terminationRequested, &app, &QApplication::quit);
 
@@ -59,6 +58,8 @@ int kyMain(int argc, char *argv[])
     int result = 0;
     {
         kyoroManager window;
+        QObject::disconnect(&termination, nullptr, &app, nullptr);
+        QObject::connect(&termination, &KyTerminationWatcher::terminationRequested, &window, &kyoroManager::quitProgram);
         app.setActivationWindow(&window, true);
         QApplication::setActiveWindow(&window);
         app.setWindowIcon(QIcon(RES_APP_ICON));

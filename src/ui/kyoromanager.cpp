@@ -3,14 +3,17 @@
 
 #include "common/installpathsettings.h"
 #include "common/kyconstants.h"
-#include "common/kypaths.h"
 #include "common/kytexts.h"
+#include "common/kypaths.h"
+#include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
 #include "logic/uilogiclistener.h"
+#include "telemetry/kyoropointing.h"
 #include "ui/framelesshelper.h"
 
-#include <QApplication>
-#include <QCloseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyleOption>
 
 namespace {
 kyoroManager *s_mainWindow = nullptr;
@@ -27,30 +30,69 @@ kyoroManager::kyoroManager(QWidget *parent)
 {
     ui->setupUi(this);
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
+    setAttribute(Qt::WA_TranslucentBackground);
 
-    // Moved by the title area (the bar ends at y = 131 inside the 11 px
-    // shadow margin), never resized.
-    m_framelessHelper = new FramelessHelper(this);
-    m_framelessHelper->attachWidget(this);
-    m_framelessHelper->setCaptionHeight(130);
-    m_framelessHelper->setMovable(true);
-    m_framelessHelper->setResizable(false);
+    m_frameless = new FramelessHelper(this);
+    m_frameless->attachWidget(this);
+    m_frameless->setCaptionHeight(130);
+    m_frameless->setMovable(true);
+    m_frameless->setResizable(false);
 
     setStyleSheet(readTextFile(QSS_MAIN));
-    slt_Openpage(PAGE_LIVE);
-
+    initForm();
+    initTray();
     connect(ui->TitleBar, SIGNAL(slg_Openpage(pageType)), this, SLOT(slt_Openpage(pageType)));
+
     s_mainWindow = this;
+    reportEvent(POINTING_INIT_PAGE_HOME);
 }
 
 kyoroManager::~kyoroManager()
 {
-    // Listener first, then the settings, whose destruction saves them.
-    KyLogicFW::instance()->setListener(nullptr);
+    // The listener goes first; the settings object saves the install folders
+    // when it is deleted.
+    if (m_listener)
+        KyLogicFW::instance()->setListener(nullptr);
     delete m_listener;
+    m_listener = nullptr;
     delete m_installPathSettings;
+    m_installPathSettings = nullptr;
     if (s_mainWindow == this)
         s_mainWindow = nullptr;
+}
+
+void kyoroManager::initForm()
+{
+    QPalette columnPalette = ui->widget_2->palette();
+    columnPalette.setColor(QPalette::Window, QColor(0xdb, 0xdb, 0xe1));
+    ui->widget_2->setAutoFillBackground(true);
+    ui->widget_2->setPalette(columnPalette);
+
+    slt_Openpage(PAGE_LIVE);
+    ui->button_KyoroLive->setCheckable(true);
+    ui->button_OBSLive->setCheckable(true);
+    ui->button_KyoroLive->setChecked(true);
+    ui->stackedWidget_2->setCurrentWidget(ui->page_kyoroPage);
+    ui->label_visitOBSurl->installEventFilter(this);
+
+    ui->radio_kyTool->setChecked(true);
+    ui->radio_classic->setChecked(true);
+    ui->label_kyoroTitle->setText(TOOL_NAME_KYTOOL);
+    ui->label_kyoro_introduce->setText(introductionForTool(TOOL_NAME_KYTOOL));
+    ui->label_OBSTitle->setText(cardTitleForTool(TOOL_NAME_OBS_CLASSIC));
+    ui->label_OBS_introduce->setText(introductionForTool(TOOL_NAME_OBS_CLASSIC));
+
+    for (QRadioButton *radio : {ui->radio_kyTool, ui->radio_kyShow, ui->radio_classic, ui->radio_studio})
+        connect(radio, SIGNAL(clicked()), this, SLOT(sltRadioClicked()));
+
+    ui->progressBar_main->setValue(0);
+    ui->progressBar_OBS->setValue(0);
+    // Nothing runs before the logic exists: every progress widget starts hidden.
+    for (QWidget *widget : {static_cast<QWidget *>(ui->progressBar_main), static_cast<QWidget *>(ui->button_cancelDownload),
+                            static_cast<QWidget *>(ui->label_progressValue), static_cast<QWidget *>(ui->progressBar_OBS),
+                            static_cast<QWidget *>(ui->button_cancelDownload_2), static_cast<QWidget *>(ui->label_progressValue_2)})
+        widget->hide();
+    refreshToolState();
 }
 
 void kyoroManager::initLogic()
@@ -60,6 +102,19 @@ void kyoroManager::initLogic()
     KyLogicFW::instance()->initialize();
     m_listener = new UILogicListener;
     KyLogicFW::instance()->setListener(m_listener);
+
+    connect(m_listener, &UILogicListener::sglUpdateAppStatus, this, &kyoroManager::sltUpdateAppStatus);
+    connect(m_listener, &UILogicListener::sglUpdateDownloadProgress, this, &kyoroManager::sltUpdateDownloadProgress);
+    connect(m_listener, &UILogicListener::sglDownloadFinished, this, &kyoroManager::sltDownloadFinished);
+    connect(m_listener, &UILogicListener::sglDownloadFailed, this, &kyoroManager::sltDownloadFailed);
+    connect(m_listener, &UILogicListener::sglLiveToolInstallProgress, this, &kyoroManager::sltLiveToolInstallProgress,
+            Qt::QueuedConnection);
+    connect(m_listener, &UILogicListener::sglLiveToolInstallFinished, this, &kyoroManager::sltLiveToolInstallFinished,
+            Qt::QueuedConnection);
+    connect(this, &kyoroManager::sglLiveToolSwitched, this, &kyoroManager::sltLiveToolSwitched, Qt::QueuedConnection);
+
+    m_currentStatus = KyLogicFW::instance()->liveToolsManager()->toolStatus(m_currentTool);
+    refreshToolState();
 }
 
 InstallPathSettings *kyoroManager::installPathSettings() const
@@ -78,11 +133,36 @@ void kyoroManager::slt_Openpage(pageType type)
         ui->stackedWidget->setCurrentWidget(ui->page_live);
     else if (type == PAGE_TOOLBOX)
         ui->stackedWidget->setCurrentWidget(ui->page_toolbox);
+    if (!m_currentTool.isEmpty())
+        emit sglLiveToolSwitched();
 }
 
-void kyoroManager::closeEvent(QCloseEvent *event)
+void kyoroManager::paintEvent(QPaintEvent *event)
 {
-    // The placeholder has no tray to return from, so closing ends the program.
-    event->accept();
-    QApplication::quit();
+    QPainter painter(this);
+    // Style-sheet backgrounds apply to this plain widget only when drawn here.
+    QStyleOption option;
+    option.initFrom(this);
+    style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
+
+    // The window body sits 10 px inside the translucent window; the margin
+    // holds the frame line and a ten-step shadow.
+    QPainterPath body;
+    body.setFillRule(Qt::WindingFill);
+    body.addRect(11, 11, width() - 22, height() - 22);
+    painter.setPen(QColor(0x53, 0x53, 0x53));
+    painter.drawRect(10, 10, geometry().width() - 21, geometry().height() - 21);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.fillPath(body, QBrush(QColor(0xf5, 0xf5, 0xfb)));
+
+    QColor shadow(0, 0, 0);
+    for (int i = 0; i < 10; ++i) {
+        QPainterPath ring;
+        ring.setFillRule(Qt::WindingFill);
+        ring.addRoundedRect(10 - i, 10 - i, width() - (10 - i) * 2, height() - (10 - i) * 2, i + 1, i + 1, Qt::AbsoluteSize);
+        shadow.setAlpha(36 - i * 4);
+        painter.setPen(shadow);
+        painter.drawPath(ring);
+    }
+    QWidget::paintEvent(event);
 }

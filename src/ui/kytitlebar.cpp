@@ -1,4 +1,6 @@
 #include "ui/kytitlebar.h"
+
+#include <QSystemTrayIcon>
 #include "ui_kytitlebar.h"
 
 #include "common/kypaths.h"
@@ -41,9 +43,16 @@ void kyTitleBar::on_button_min_clicked()
 
 void kyTitleBar::on_button_close_clicked()
 {
-    // The main window goes out of sight without a close event.
-    if (auto *window = qobject_cast<QWidget *>(parent()))
+    // With a tray the main window goes out of sight without a close event and
+    // lives on in the tray. Without one it could never come back: closing it
+    // lets the window end the program.
+    auto *window = qobject_cast<QWidget *>(parent());
+    if (!window)
+        return;
+    if (QSystemTrayIcon::isSystemTrayAvailable())
         window->hide();
+    else
+        window->close();
 }
 
 void kyTitleBar::on_button_live_clicked()

@@ -1,4 +1,5 @@
 #include "kytestmain.h"
+#include "common/kytexts.h"
 
 #include "ui/kyoromanager.h"
 
@@ -133,8 +134,9 @@ void TestMainForm::texts_data()
     QTest::newRow("label_visitOBSurl") << "label_visitOBSurl" << "访问OBS网站手动安装";
     QTest::newRow("button_cancelDownload") << "button_cancelDownload" << "取消下载";
     QTest::newRow("button_cancelDownload_2") << "button_cancelDownload_2" << "取消下载";
-    QTest::newRow("label_kyoro_introduce") << "label_kyoro_introduce" << "TextLabel";
-    QTest::newRow("label_OBS_introduce") << "label_OBS_introduce" << "TextLabel";
+    // The form's "TextLabel" is replaced when the window is built.
+    QTest::newRow("label_kyoro_introduce") << "label_kyoro_introduce" << INTRODUCTION_KYTOOL;
+    QTest::newRow("label_OBS_introduce") << "label_OBS_introduce" << INTRODUCTION_OBS_CLASSIC;
     // Image buttons carry no text; the style sheet draws them.
     QTest::newRow("button_install_kyoro") << "button_install_kyoro" << "";
     QTest::newRow("button_openFolder") << "button_openFolder" << "";

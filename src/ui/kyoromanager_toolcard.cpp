@@ -1,0 +1,376 @@
+// The tool cards of the live page: which tool is current, its status, and the
+// download, install, open and live-setting flows.
+#include "ui/kyoromanager.h"
+#include "ui_kyoromanager.h"
+
+#include "common/installpathsettings.h"
+#include "common/kyconstants.h"
+#include "common/kytexts.h"
+#include "common/kypaths.h"
+#include "logic/kyfiledownloadermgr.h"
+#include "logic/kylivetoolsmanager.h"
+#include "logic/kylogicfw.h"
+#include "telemetry/kyoropointing.h"
+#include "ui/kyinstallwidget.h"
+#include "ui/kymsgtipwidget.h"
+
+#include <QFileInfo>
+#include <QRadioButton>
+#include <QTimer>
+
+namespace {
+KyLiveToolsManager *tools()
+{
+    return KyLogicFW::instance()->liveToolsManager();
+}
+
+KyFileDownloaderMgr *downloads()
+{
+    return KyLogicFW::instance()->fileDownloaderMgr();
+}
+
+bool isKyoroEdition(const QString &name)
+{
+    return name == TOOL_NAME_KYTOOL || name == TOOL_NAME_KYSHOW;
+}
+} // namespace
+
+void kyoroManager::showMessage(const QString &message)
+{
+    kyMsgTipWidget tip(message, true, nullptr);
+    tip.exec();
+}
+
+void kyoroManager::on_button_KyoroLive_clicked()
+{
+    ui->stackedWidget_2->setCurrentWidget(ui->page_kyoroPage);
+    ui->button_KyoroLive->setChecked(true);
+    ui->button_OBSLive->setChecked(false);
+    m_currentTool = ui->radio_kyTool->isChecked() ? TOOL_NAME_KYTOOL : TOOL_NAME_KYSHOW;
+    ui->widget->setTool(m_currentTool);
+    updateToolTexts(m_currentTool);
+    emit sglLiveToolSwitched();
+}
+
+void kyoroManager::on_button_OBSLive_clicked()
+{
+    ui->stackedWidget_2->setCurrentWidget(ui->page_OBSPage);
+    ui->button_OBSLive->setChecked(true);
+    ui->button_KyoroLive->setChecked(false);
+    m_currentTool = ui->radio_classic->isChecked() ? TOOL_NAME_OBS_CLASSIC : TOOL_NAME_OBS_STUDIO;
+    ui->widget_3->setTool(m_currentTool);
+    updateToolTexts(m_currentTool);
+    emit sglLiveToolSwitched();
+}
+
+void kyoroManager::sltRadioClicked()
+{
+    auto *radio = qobject_cast<QRadioButton *>(sender());
+    if (!radio)
+        return;
+    QString name;
+    kyCenterPictureWidget *pictures = nullptr;
+    if (radio == ui->radio_kyTool) {
+        name = TOOL_NAME_KYTOOL;
+        pictures = ui->widget;
+    } else if (radio == ui->radio_kyShow) {
+        name = TOOL_NAME_KYSHOW;
+        pictures = ui->widget;
+    } else if (radio == ui->radio_classic) {
+        name = TOOL_NAME_OBS_CLASSIC;
+        pictures = ui->widget_3;
+    } else if (radio == ui->radio_studio) {
+        name = TOOL_NAME_OBS_STUDIO;
+        pictures = ui->widget_3;
+    } else {
+        return;
+    }
+    m_currentTool = name;
+    pictures->setTool(name);
+    updateToolTexts(name);
+    emit sglLiveToolSwitched();
+}
+
+void kyoroManager::updateToolTexts(const QString &name)
+{
+    if (isKyoroEdition(name)) {
+        ui->label_kyoroTitle->setText(cardTitleForTool(name));
+        ui->label_kyoro_introduce->setText(introductionForTool(name));
+    } else if (name == TOOL_NAME_OBS_CLASSIC || name == TOOL_NAME_OBS_STUDIO) {
+        ui->label_OBSTitle->setText(cardTitleForTool(name));
+        ui->label_OBS_introduce->setText(introductionForTool(name));
+    }
+}
+
+void kyoroManager::sltLiveToolSwitched()
+{
+    m_currentStatus = tools()->toolStatus(m_currentTool);
+    refreshToolState();
+}
+
+void kyoroManager::refreshToolState()
+{
+    ui->button_liveset->setVisible(true);
+    switch (m_currentStatus) {
+    case APP_NOT_INSTALLED:
+        ui->button_install_kyoro->show();
+        ui->button_install_OBS->show();
+        ui->button_open_kyoro->hide();
+        ui->button_open_OBS->hide();
+        ui->button_running_kyoro->hide();
+        ui->button_running_OBS->hide();
+        ui->button_liveset->hide();
+        break;
+    case APP_INSTALLED:
+        ui->button_install_kyoro->hide();
+        ui->button_install_OBS->hide();
+        ui->button_open_kyoro->show();
+        ui->button_open_OBS->show();
+        ui->button_running_kyoro->hide();
+        ui->button_running_OBS->hide();
+        break;
+    case APP_RUNNING:
+        ui->button_install_kyoro->hide();
+        ui->button_install_OBS->hide();
+        ui->button_open_kyoro->hide();
+        ui->button_open_OBS->hide();
+        ui->button_running_kyoro->show();
+        ui->button_running_OBS->show();
+        ui->button_running_kyoro->setEnabled(false);
+        ui->button_running_OBS->setEnabled(false);
+        ui->button_liveset->hide();
+        break;
+    default:
+        break;
+    }
+
+    // Before the logic is initialised nothing can be running.
+    if (!tools() || !downloads()) {
+        showProgress(-1, true);
+        return;
+    }
+    const int downloaded = downloads()->downloadProgress(m_currentTool);
+    if (downloaded >= 0)
+        showProgress(downloaded, true);
+    else
+        showProgress(tools()->installProgress(m_currentTool), false);
+}
+
+void kyoroManager::showProgress(int progress, bool isDownload)
+{
+    QProgressBar *bar = ui->progressBar_OBS;
+    QPushButton *cancel = ui->button_cancelDownload_2;
+    QLabel *label = ui->label_progressValue_2;
+    if (isKyoroEdition(m_currentTool)) {
+        bar = ui->progressBar_main;
+        cancel = ui->button_cancelDownload;
+        label = ui->label_progressValue;
+    }
+    if (progress < 0) {
+        bar->hide();
+        bar->setValue(0);
+        cancel->hide();
+        label->hide();
+        return;
+    }
+    bar->show();
+    bar->setValue(progress);
+    label->show();
+    if (isDownload) {
+        label->setText(QStringLiteral("正在下载：%1%").arg(progress));
+        cancel->show();
+    } else {
+        label->setText(QStringLiteral("正在安装：%1%").arg(progress));
+    }
+}
+
+void kyoroManager::runInstallButton(bool kyoroCard)
+{
+    const int status = tools()->toolStatus(m_currentTool);
+    // toolStatus has already delivered the monitor's signals, so a status that
+    // changed behind the window's back is usually corrected by now.
+    if (status != m_currentStatus) {
+        m_currentStatus = status;
+        refreshToolState();
+        return;
+    }
+    if (m_currentStatus != APP_NOT_INSTALLED)
+        return;
+
+    if (kyoroCard) {
+        reportEvent(POINTING_CLICK_INSTALL, QStringLiteral("type"), m_currentTool == TOOL_NAME_KYTOOL ? 1 : 2);
+        kyInstallWidget folder(this);
+        folder.setMode(m_currentTool == TOOL_NAME_KYTOOL ? 0 : 1);
+        if (folder.exec() == QDialog::Accepted)
+            startToolDownload();
+        return;
+    }
+    if (m_currentTool == TOOL_NAME_OBS_CLASSIC) {
+        // OBS Classic always goes into its fixed folder: no folder dialog.
+        reportEvent(POINTING_CLICK_INSTALL, QStringLiteral("type"), 3);
+        startToolDownload();
+    } else if (m_currentTool == TOOL_NAME_OBS_STUDIO) {
+        reportEvent(POINTING_CLICK_INSTALL, QStringLiteral("type"), 4);
+        kyInstallWidget folder(this);
+        folder.setMode(3);
+        if (folder.exec() == QDialog::Accepted)
+            startToolDownload();
+    }
+}
+
+void kyoroManager::on_button_install_kyoro_clicked()
+{
+    runInstallButton(true);
+}
+
+void kyoroManager::on_button_install_OBS_clicked()
+{
+    runInstallButton(false);
+}
+
+void kyoroManager::startToolDownload()
+{
+    const QString dir = downloadDir();
+    const QString url = tools()->downloadUrl(m_currentTool);
+    const int result = downloads()->startDownload(m_currentTool, url, dir, false);
+    if (result == DOWNLOAD_STARTED) {
+        showProgress(0, true);
+    } else if (result == DOWNLOAD_FILE_EXISTS) {
+        // The installer is already in the download folder.
+        installDownloadedTool(m_currentTool, dir + QLatin1Char('/') + QFileInfo(url).fileName());
+    } else {
+        showMessage(MSG_DOWNLOAD_FAILED);
+    }
+}
+
+void kyoroManager::sltUpdateDownloadProgress(QString name, int progress)
+{
+    if (name == m_currentTool)
+        showProgress(progress, true);
+}
+
+void kyoroManager::sltDownloadFailed(QString name)
+{
+    if (name == m_currentTool)
+        showProgress(-1, true);
+}
+
+void kyoroManager::sltDownloadFinished(QString name, QString downloadedFile)
+{
+    if (name == m_currentTool)
+        showProgress(-1, true);
+    installDownloadedTool(name, downloadedFile);
+}
+
+void kyoroManager::installDownloadedTool(const QString &name, const QString &file)
+{
+    // Other downloads (the login component, its version file) pass through
+    // the same signal.
+    if (!isToolName(name))
+        return;
+    if (tools()->isToolInstalled(name)) {
+        if (name == m_currentTool) {
+            m_currentStatus = APP_INSTALLED;
+            showProgress(-1, false);
+            refreshToolState();
+        }
+        return;
+    }
+    const QString dir = m_installPathSettings->installPath(name);
+    if (tools()->installTool(name, file, dir, 15000)) {
+        if (name == m_currentTool)
+            showProgress(0, false);
+        return;
+    }
+    // This runs inside the downloader's finished signal, while the downloader
+    // still holds its lock: the modal message waits for the event loop.
+    QTimer::singleShot(0, this, [this]() { showMessage(MSG_INSTALL_FAILED); });
+}
+
+void kyoroManager::sltLiveToolInstallProgress(QString name, int progress)
+{
+    if (name == m_currentTool)
+        showProgress(progress, false);
+}
+
+void kyoroManager::sltLiveToolInstallFinished(QString name)
+{
+    if (name != m_currentTool)
+        return;
+    showProgress(-1, true);
+    m_currentStatus = tools()->toolStatus(m_currentTool);
+    if (m_currentStatus != APP_NOT_INSTALLED)
+        reportEvent(POINTING_CLICK_INSTALL_SUCC, QStringLiteral("type"), toolCode(m_currentTool));
+    refreshToolState();
+    updateToolTexts(m_currentTool);
+}
+
+void kyoroManager::on_button_cancelDownload_clicked()
+{
+    downloads()->cancelDownload(m_currentTool);
+    showProgress(-1, true);
+}
+
+void kyoroManager::on_button_cancelDownload_2_clicked()
+{
+    downloads()->cancelDownload(m_currentTool);
+    showProgress(-1, true);
+}
+
+void kyoroManager::sltUpdateAppStatus(QString name, int status)
+{
+    if (name == m_currentTool && status != m_currentStatus) {
+        m_currentStatus = status;
+        refreshToolState();
+    }
+}
+
+void kyoroManager::openCurrentTool(bool kyoroCard)
+{
+    if (!tools()->isToolInstalled(m_currentTool)) {
+        m_currentStatus = APP_NOT_INSTALLED;
+        refreshToolState();
+        return;
+    }
+    const int code = toolCode(m_currentTool);
+    const bool onThisCard = kyoroCard ? isKyoroEdition(m_currentTool) : !isKyoroEdition(m_currentTool);
+    if (onThisCard && code != TOOL_CODE_NONE)
+        reportEvent(POINTING_CLICK_LIVETOOL_OPEN, QStringLiteral("type"), code);
+    // The status monitor's next tick shows the running tool.
+    if (!tools()->launchTool(m_currentTool))
+        showMessage(MSG_LAUNCH_FAILED);
+}
+
+void kyoroManager::on_button_open_kyoro_clicked()
+{
+    openCurrentTool(true);
+}
+
+void kyoroManager::on_button_open_OBS_clicked()
+{
+    openCurrentTool(false);
+}
+
+void kyoroManager::on_button_liveset_clicked()
+{
+    if (!tools()->isToolInstalled(m_currentTool)) {
+        m_currentStatus = APP_NOT_INSTALLED;
+        refreshToolState();
+        return;
+    }
+    // seam: the live address dialog (kyLiveAddressSet) runs here; Accepted
+    // goes on below.
+    const int result = QDialog::Rejected;
+    if (result != QDialog::Accepted)
+        return;
+    m_currentStatus = tools()->toolStatus(m_currentTool);
+    refreshToolState();
+    if (m_currentStatus == APP_NOT_INSTALLED) {
+        showMessage(MSG_OBS_NOT_INSTALLED);
+    } else if (m_currentStatus == APP_RUNNING) {
+        showMessage(MSG_OBS_RUNNING);
+    } else if (m_currentStatus == APP_INSTALLED) {
+        if (!tools()->launchTool(m_currentTool))
+            showMessage(MSG_LAUNCH_FAILED);
+    }
+}
