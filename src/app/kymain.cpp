@@ -27,6 +27,31 @@ void reportStartupLoading()
 }
 } // namespace
 
+KyAppSession::KyAppSession(KySingleApplication &app)
+{
+    reportStartupLoading();
+    app.installEventFilter(AppInit::instance());
+    // Only the tray's quit entry ends the program; a dialog closing while the
+    // main window sits in the tray must not.
+    app.setQuitOnLastWindowClosed(false);
+
+    m_window = std::make_unique<kyoroManager>();
+    app.setActivationWindow(m_window.get(), true);
+    QApplication::setActiveWindow(m_window.get());
+    app.setWindowIcon(QIcon(RES_APP_ICON));
+    m_window->initLogic();
+    m_window->show();
+}
+
+KyAppSession::~KyAppSession()
+{
+    // The window goes first (listener deleted, install folders saved). The
+    // hub, its workers and the other single objects own timers, sockets and
+    // network managers: they go while the application object still exists.
+    m_window.reset();
+    runProcessCleanups();
+}
+
 int kyMain(int argc, char *argv[])
 {
     // A crashed instance runs the program again only to show its message.
@@ -49,30 +74,16 @@ int kyMain(int argc, char *argv[])
     KyTerminationWatcher termination;
     QObject::connect(&termination, &KyTerminationWatcher::terminationRequested, &app, &QApplication::quit);
 
-    reportStartupLoading();
-    app.installEventFilter(AppInit::instance());
-    // Only the tray's quit entry ends the program; a dialog closing while the
-    // main window sits in the tray must not.
-    app.setQuitOnLastWindowClosed(false);
-
     int result = 0;
     {
-        kyoroManager window;
+        KyAppSession session(app);
         QObject::disconnect(&termination, nullptr, &app, nullptr);
-        QObject::connect(&termination, &KyTerminationWatcher::terminationRequested, &window, &kyoroManager::quitProgram);
-        app.setActivationWindow(&window, true);
-        QApplication::setActiveWindow(&window);
-        app.setWindowIcon(QIcon(RES_APP_ICON));
-        window.initLogic();
-        window.show();
+        QObject::connect(&termination, &KyTerminationWatcher::terminationRequested, session.window(),
+                         &kyoroManager::quitProgram);
 #ifdef KY_CRASH_TRIGGER
         armTestCrashTrigger(&app);
 #endif
         result = app.exec();
     }
-    // The window is gone (listener deleted, install folders saved). The hub,
-    // its workers and the other single objects own timers, sockets and
-    // network managers: they go while the application object still exists.
-    runProcessCleanups();
     return result;
 }

@@ -1,0 +1,135 @@
+#include "kytestmain.h"
+#include "sandboxserver.h"
+
+#include "app/kymain.h"
+#include "app/kysingleapplication.h"
+#include "common/installpathsettings.h"
+#include "common/kyconstants.h"
+#include "common/kypaths.h"
+#include "common/kyprocesses.h"
+#include "common/kytexts.h"
+#include "platform/registry.h"
+#include "ui/kyoromanager.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonObject>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+struct SessionApp : KySingleApplication
+{
+    SessionApp(int &argc, char **argv)
+        : KySingleApplication(APP_ID, argc, argv)
+    {
+    }
+};
+
+// Accepts the next modal dialog once it is up.
+void acceptNextModal()
+{
+    auto *poll = new QTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(poll, &QTimer::timeout, [poll, clock]() {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog && clock->elapsed() < 15000)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        if (dialog)
+            dialog->accept();
+    });
+    poll->start(20);
+}
+} // namespace
+
+// One program life, start to quit, as the entry function builds it.
+class TestE2eSession : public QObject
+{
+    Q_OBJECT
+
+    SandboxServer m_server;
+    std::unique_ptr<KyAppSession> m_session;
+
+    kyoroManager *window() { return m_session->window(); }
+    template<typename T>
+    T *child(const char *name) { return window()->findChild<T *>(QString::fromLatin1(name)); }
+    bool shown(const char *name) { return !child<QWidget>(name)->isHidden(); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_server.start());
+        kyplatform::registryCreateKey(kyplatform::kUninstallKey);
+        QDir(appDir() + QStringLiteral("/tools")).removeRecursively();
+        QDir(downloadDir()).removeRecursively();
+    }
+
+    void cleanupTestCase()
+    {
+        m_session.reset();
+        terminateProcessesByName(QStringLiteral("KYTool.exe"));
+        kyplatform::registryDeleteTree(kyplatform::kUninstallKey);
+        QDir(appDir() + QStringLiteral("/tools")).removeRecursively();
+    }
+
+    void firstStartOnACleanAccount()
+    {
+        const QString data = QStandardPaths::writableLocation(QStandardPaths::DataLocation);
+        QVERIFY(!QDir(data).exists());
+        m_session = std::make_unique<KyAppSession>(*static_cast<SessionApp *>(qApp));
+        QVERIFY(window()->isVisible());
+        QCOMPARE(window()->currentTool(), TOOL_NAME_KYTOOL);
+        QVERIFY(shown("button_install_kyoro"));
+        QVERIFY(QDir(data).exists());
+        for (const char *dir : {"tools/KYTool", "tools/KYShowTool", "tools/obs-studio"})
+            QVERIFY2(QDir(appDir() + QLatin1Char('/') + QLatin1String(dir)).exists(), dir);
+
+        const QJsonObject start = m_server.waitForEvent(QStringLiteral("startup_loading"));
+        QCOMPARE(start.value(QStringLiteral("pc")).toString(), QStringLiteral("com_module"));
+        for (const char *key : {"pc_os", "cpu_num", "cpu_mod", "cpu_freq", "cpu_ven", "vc_mod"})
+            QVERIFY2(start.value(QStringLiteral("e")).toObject().contains(QLatin1String(key)), key);
+        // Sent in this order (the two requests may arrive in either).
+        const QJsonObject home = m_server.waitForEvent(QStringLiteral("init_page_home"));
+        QVERIFY(!home.isEmpty());
+        QVERIFY(start.value(QStringLiteral("pt")).toDouble() <= home.value(QStringLiteral("pt")).toDouble());
+    }
+
+    void installTheClassicToolAndOpenIt()
+    {
+        acceptNextModal();
+        QTest::mouseClick(child<QPushButton>("button_install_kyoro"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(shown("button_open_kyoro"), 30000);
+        QVERIFY(QFile::exists(appDir() + QStringLiteral("/tools/KYTool/kyClientLancher.exe")));
+        QTest::mouseClick(child<QPushButton>("button_open_kyoro"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(shown("button_running_kyoro"), 15000);
+        QVERIFY(!child<QPushButton>("button_running_kyoro")->isEnabled());
+        QVERIFY(runningProcessNames().contains(QStringLiteral("KYTool.exe")));
+    }
+
+    void quitFromTheTraySavesTheSettings()
+    {
+        window()->installPathSettings()->setInstallPath(TOOL_NAME_OBS_STUDIO, QStringLiteral("D:/Streaming/obs-studio"));
+        auto *menu = window()->findChild<QMenu *>();
+        QVERIFY(menu);
+        menu->actions().first()->trigger();
+        QTRY_VERIFY(!window()->isVisible());
+        QVERIFY(!m_server.waitForEvent(QStringLiteral("endup_quit")).isEmpty());
+        m_session.reset();
+        QSettings saved(systemSettingFilePath(), QSettings::IniFormat);
+        QCOMPARE(saved.value(QStringLiteral("obs-studio/installPath")).toString(), QStringLiteral("D:/Streaming/obs-studio"));
+        QCOMPARE(saved.value(QStringLiteral("KYTool/installPath")).toString(), appDir() + QStringLiteral("/tools/KYTool"));
+    }
+};
+
+KY_TEST_MAIN_WITH(SessionApp, TestE2eSession)
+#include "teste2esession.moc"
