@@ -1,0 +1,262 @@
+#include "livecode/livecodemodulemanager.h"
+
+#include "common/kyconstants.h"
+#include "common/kyhosts.h"
+#include "common/kypaths.h"
+#include "common/kyprocesses.h"
+#include "common/kytexts.h"
+#include "livecode/livemgrservice.h"
+#include "logic/kyfiledownloadermgr.h"
+
+#include <quazip/JlCompress.h>
+#include <quazip/quazip.h>
+#include <quazip/quazipfileinfo.h>
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSettings>
+#include <QUrl>
+
+Q_LOGGING_CATEGORY(lcLiveCode, "kyoro.livecode")
+
+namespace {
+
+const QString kComponentExe = QStringLiteral("LiveCodeModule.exe");
+const QString kComponentFolder = QStringLiteral("LiveCodeModule/");
+const QString kLaunchSwitch = QStringLiteral("-KYLiveMgr");
+const QString kVersionFileLocation = QStringLiteral("/client_download/VURuv/files/ModuleDownload/version.ini");
+
+// Type bits of a Unix mode kept in the upper half of an entry's external
+// attributes; archives made elsewhere leave them 0.
+constexpr quint32 kUnixTypeMask = 0170000;
+constexpr quint32 kUnixRegularFile = 0100000;
+constexpr quint32 kUnixFolder = 0040000;
+
+int readVersion(const QString &iniPath, const QString &settingKey)
+{
+    if (iniPath.isEmpty())
+        return -1;
+    const QSettings settings(nativePath(iniPath), QSettings::IniFormat);
+    bool ok = false;
+    const int version = settings.value(settingKey).toInt(&ok);
+    return ok ? version : -1;
+}
+
+// Why `name` may not be unpacked below the module folder; "" when it may.
+QString entryNameProblem(const QString &name)
+{
+    if (name.contains(QLatin1Char('\\')))
+        return QStringLiteral("backslash");
+    // Covers drive paths ("C:...") and, on Windows, alternate data streams.
+    if (name.contains(QLatin1Char(':')))
+        return QStringLiteral("colon or drive");
+    if (name.startsWith(QLatin1Char('/')))
+        return QStringLiteral("absolute path");
+    if (!name.startsWith(kComponentFolder))
+        return QStringLiteral("outside the component folder");
+    const QStringList parts = name.split(QLatin1Char('/'));
+    if (parts.contains(QStringLiteral("..")))
+        return QStringLiteral("parent folder reference");
+    return QString();
+}
+
+// Hidden and system entries too: left behind, they would keep the component
+// folder alive and mix the old component's files with the next one's.
+const QDir::Filters kEveryEntry = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
+
+// Removes everything below `folder`; links are removed, never followed.
+void removeContents(const QString &folder)
+{
+    const QFileInfoList entries = QDir(folder).entryInfoList(kEveryEntry);
+    for (const QFileInfo &entry : entries) {
+        const QString path = entry.absoluteFilePath();
+        if (entry.isDir() && !entry.isSymLink()) {
+            removeContents(path);
+            QDir().rmdir(path);
+        } else {
+            QFile::remove(path);
+        }
+    }
+}
+
+} // namespace
+
+const quint64 LiveCodeModuleManager::kMaxUnpackedBytes = quint64(1) << 30;
+
+LiveCodeModuleManager::LiveCodeModuleManager()
+    : m_service(new LiveMgrService)
+{
+    // Listening before any component can be started.
+    m_service->start();
+}
+
+LiveCodeModuleManager::~LiveCodeModuleManager()
+{
+    // Stops the RPC service.
+    delete m_service;
+    m_service = nullptr;
+}
+
+LiveMgrService *LiveCodeModuleManager::service() const
+{
+    return m_service;
+}
+
+void LiveCodeModuleManager::requestVersionFile(KyFileDownloaderMgr *downloaderMgr)
+{
+    const QString url = downloadServerUrl(kVersionFileLocation);
+    const QString folder = moduleDir();
+    m_versionFilePath = folder + QLatin1Char('/') + QUrl(url).fileName();
+    // Forced, so an earlier copy is always fetched again; when the download
+    // fails the earlier copy stays in use.
+    if (downloaderMgr)
+        downloaderMgr->startDownload(DOWNLOAD_NAME_MODULE_VERSION, url, folder, true);
+}
+
+bool LiveCodeModuleManager::isInstalled() const
+{
+    return dirExists(liveCodeModuleExePath());
+}
+
+int LiveCodeModuleManager::remoteVersion(const QString &key) const
+{
+    return readVersion(m_versionFilePath, QStringLiteral("update/") + key);
+}
+
+int LiveCodeModuleManager::localVersion(const QString &key) const
+{
+    return readVersion(moduleListFilePath(), key + QStringLiteral("/version"));
+}
+
+bool LiveCodeModuleManager::needsUpdate(const QString &key) const
+{
+    return localVersion(key) < remoteVersion(key);
+}
+
+int LiveCodeModuleManager::launch()
+{
+    if (!isInstalled())
+        return LAUNCH_NOT_INSTALLED;
+    if (needsUpdate(LIVE_CODE_MODULE_NAME))
+        return LAUNCH_UPDATE_NEEDED;
+    if (!startDetachedInOwnDir(liveCodeModuleExePath(), {kLaunchSwitch})) {
+        qWarning().noquote() << QStringLiteral("by tq launch liveCodeModule failed");
+        return LAUNCH_START_FAILED;
+    }
+    return LAUNCH_OK;
+}
+
+bool LiveCodeModuleManager::isComponentRunning() const
+{
+    return runningProcessNames().contains(kComponentExe, Qt::CaseSensitive);
+}
+
+void LiveCodeModuleManager::install(const QString &key, const QString &archivePath)
+{
+    // A running component holds its files (on Windows it cannot be removed
+    // at all), so it goes first.
+    terminateProcessesByName(kComponentExe);
+    removeDirRecursively(liveCodeModuleDir());
+
+    if (unpack(archivePath))
+        stampVersion(key);
+    else
+        qWarning().noquote().nospace() << "by tq uncompress " << key << " zip failed";
+
+    QFile::remove(nativePath(archivePath));
+}
+
+bool LiveCodeModuleManager::unpack(const QString &archivePath)
+{
+    QString reason;
+    if (!isArchiveSafe(archivePath, &reason)) {
+        qCWarning(lcLiveCode).noquote() << "archive refused:" << reason;
+        return false;
+    }
+    const QStringList unpacked = JlCompress::extractDir(nativePath(archivePath), nativePath(moduleDir()));
+    if (unpacked.isEmpty())
+        return false;
+
+    // The archive's own modes may lack what the next install needs to remove
+    // the folder again, and a program packed on Windows has no execute bit.
+    for (const QString &path : unpacked) {
+        const QFileInfo info(path);
+        QFile::Permissions wanted = QFile::ReadOwner | QFile::WriteOwner;
+        if (info.isDir() || info.fileName() == kComponentExe)
+            wanted |= QFile::ExeOwner;
+        if ((info.permissions() & wanted) != wanted)
+            QFile::setPermissions(path, info.permissions() | wanted);
+    }
+    return true;
+}
+
+bool LiveCodeModuleManager::isArchiveSafe(const QString &archivePath, QString *reason)
+{
+    const auto refuse = [reason](const QString &why) {
+        if (reason)
+            *reason = why;
+        return false;
+    };
+
+    QuaZip zip(nativePath(archivePath));
+    if (!zip.open(QuaZip::mdUnzip))
+        return refuse(QStringLiteral("cannot be opened (error %1)").arg(zip.getZipError()));
+
+    quint64 total = 0;
+    for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile()) {
+        QuaZipFileInfo64 info;
+        if (!zip.getCurrentFileInfo(&info))
+            return refuse(QStringLiteral("unreadable entry (error %1)").arg(zip.getZipError()));
+
+        const QString problem = entryNameProblem(info.name);
+        if (!problem.isEmpty())
+            return refuse(QStringLiteral("\"%1\": %2").arg(info.name, problem));
+
+        const quint32 type = (info.externalAttr >> 16) & kUnixTypeMask;
+        const bool plainType = type == 0 || type == kUnixRegularFile || type == kUnixFolder;
+        if (info.isSymbolicLink() || !plainType)
+            return refuse(QStringLiteral("\"%1\": link or special file").arg(info.name));
+
+        if (info.uncompressedSize > kMaxUnpackedBytes - total)
+            return refuse(QStringLiteral("more than %1 bytes unpacked").arg(kMaxUnpackedBytes));
+        total += info.uncompressedSize;
+    }
+    // goToFirstFile of an archive without entries ends the same way a
+    // completed walk does; anything else is a broken central directory.
+    const int error = zip.getZipError();
+    if (error != UNZ_OK && error != UNZ_END_OF_LIST_OF_FILE)
+        return refuse(QStringLiteral("broken directory (error %1)").arg(error));
+    return true;
+}
+
+void LiveCodeModuleManager::stampVersion(const QString &key)
+{
+    const int remote = remoteVersion(key);
+    if (remote < 0)
+        return;
+    QSettings moduleList(nativePath(moduleListFilePath()), QSettings::IniFormat);
+    moduleList.setValue(key + QStringLiteral("/version"), remote);
+    moduleList.sync();
+}
+
+bool LiveCodeModuleManager::removeDirRecursively(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const QString local = nativePath(path);
+    // A link in place of the folder is removed itself; what it points to is
+    // not ours.
+    if (QFileInfo(local).isSymLink())
+        return QFile::remove(local);
+    const QDir dir(local);
+    if (!dir.exists())
+        return true;
+
+    removeContents(local);
+    if (QDir().rmpath(local))
+        return true;
+    return dir.entryList(kEveryEntry).isEmpty();
+}
