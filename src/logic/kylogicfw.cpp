@@ -1,6 +1,8 @@
 #include "logic/kylogicfw.h"
 
 #include "common/kycleanup.h"
+#include "livecode/livecodemodulemanager.h"
+#include "livecode/livemgrservice.h"
 #include "logic/ikylogiclistener.h"
 #include "logic/kyappstatusmonitor.h"
 #include "logic/kyfiledownloader.h"
@@ -30,10 +32,10 @@ void KyLogicFW::destroyInstance()
 KyLogicFW::~KyLogicFW()
 {
     // Tools manager first, then the live code manager, which stops the RPC
-    // service. seam: the live code module manager is created and deleted
-    // here by the live-code work.
+    // service.
     delete m_liveToolsManager;
     m_liveToolsManager = nullptr;
+    delete m_liveCodeModuleManager;
     m_liveCodeModuleManager = nullptr;
 }
 
@@ -43,9 +45,12 @@ void KyLogicFW::initialize()
         m_liveToolsManager = new KyLiveToolsManager;
         m_liveToolsManager->initialize();
     }
-    // seam: the live code module manager is created here by the live-code
-    // work, and after connectWorkers() asked for the component version file.
+    // Its construction starts the RPC service the login component calls.
+    if (!m_liveCodeModuleManager)
+        m_liveCodeModuleManager = new LiveCodeModuleManager;
     connectWorkers();
+    // The version file is fetched anew at every start of the program.
+    m_liveCodeModuleManager->requestVersionFile(fileDownloaderMgr());
 }
 
 void KyLogicFW::connectWorkers()
@@ -62,8 +67,12 @@ void KyLogicFW::connectWorkers()
     connect(m_liveToolsManager, &KyLiveToolsManager::sglLiveToolUnInstallFinished,
             this, &KyLogicFW::sltLiveToolUnInstallFinished, Qt::QueuedConnection);
 
-    // seam: the RPC service's three signals are connected here by the
-    // live-code work.
+    // The service emits on the RPC library's thread: automatic connections
+    // bring its events to the GUI thread through the event queue.
+    LiveMgrService *service = m_liveCodeModuleManager->service();
+    connect(service, &LiveMgrService::sglBroadcastInfoMsg, this, &KyLogicFW::sltBroadcastMsg);
+    connect(service, &LiveMgrService::sglOpenLiveRoomResult, this, &KyLogicFW::sltOpenLiveRoomResult);
+    connect(service, &LiveMgrService::sglLiveCodeModuleClose, this, &KyLogicFW::sltLiveCodeModuleClose);
 
     // The pool is complete from the manager's creation on, so connecting
     // every downloader once covers every later download.
