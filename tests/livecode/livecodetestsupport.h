@@ -1,0 +1,121 @@
+#pragma once
+
+// Helpers shared by the tests of the login component's manager and of the
+// live address dialogs: the packed sandbox component, a clean module folder,
+// the served version file, and stand-in processes under chosen names.
+
+#include "kytestenv.h"
+#include "sandboxserver.h"
+
+#include "common/kypaths.h"
+#include "common/kyprocesses.h"
+#include "common/kytexts.h"
+#include "logic/kyfiledownloadermgr.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSettings>
+#include <QtTest>
+
+namespace kytest {
+
+inline const QString kComponentExe = QStringLiteral("LiveCodeModule.exe");
+inline const QString kModuleDownloadPath = QStringLiteral("/client_download/VURuv/files/ModuleDownload/");
+
+// The archive the build packed for the download server.
+inline QString servedArchive()
+{
+    return sandboxDir() + QStringLiteral("/www/client_download/VURuv/files/ModuleDownload/LiveCodeModule.zip");
+}
+
+// A copy of the served archive in the module folder, where a download puts it.
+inline QString copyArchiveToModuleDir()
+{
+    const QString target = moduleDir() + QStringLiteral("/LiveCodeModule.zip");
+    QFile::remove(target);
+    return QFile::copy(servedArchive(), target) ? target : QString();
+}
+
+// No component running, no module folder, no module list.
+inline void resetComponentState()
+{
+    terminateProcessesByName(kComponentExe);
+    QDir(moduleDir()).removeRecursively();
+    QFile::remove(moduleListFilePath());
+}
+
+// The stamped version of the component, -1 when none.
+inline int stampedVersion()
+{
+    const QSettings list(moduleListFilePath(), QSettings::IniFormat);
+    return list.value(LIVE_CODE_MODULE_NAME + QStringLiteral("/version"), -1).toInt();
+}
+
+inline void writeStamp(int version)
+{
+    QSettings list(moduleListFilePath(), QSettings::IniFormat);
+    if (version < 0)
+        list.remove(LIVE_CODE_MODULE_NAME);
+    else
+        list.setValue(LIVE_CODE_MODULE_NAME + QStringLiteral("/version"), version);
+    list.sync();
+}
+
+// Makes the server state `version` in version.ini, or answer 404 when it is
+// negative.
+inline bool serveVersion(SandboxServer &server, int version)
+{
+    QJsonObject rule;
+    rule.insert(QStringLiteral("path"), QString(kModuleDownloadPath + QStringLiteral("version.ini")));
+    if (version < 0) {
+        rule.insert(QStringLiteral("status"), 404);
+        rule.insert(QStringLiteral("body"), QStringLiteral("not found\n"));
+    } else {
+        rule.insert(QStringLiteral("body"), QStringLiteral("[update]\nliveCodeModule=%1\n").arg(version));
+    }
+    return server.clearRules() && server.addRule(rule);
+}
+
+// Waits until the version file download that was just started has ended.
+inline bool waitForVersionFile(int timeoutMs = 20000)
+{
+    KyFileDownloaderMgr *downloads = KyFileDownloaderMgr::instance();
+    QElapsedTimer clock;
+    clock.start();
+    while (downloads->downloadProgress(DOWNLOAD_NAME_MODULE_VERSION) != -1) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+// The stand-in tool running under `processName` until the object goes away.
+class NamedProcess
+{
+public:
+    explicit NamedProcess(const QString &processName)
+    {
+        const QString dir = testRoot() + QStringLiteral("/named-%1").arg(++s_count);
+        QDir().mkpath(dir);
+        const QString program = dir + QLatin1Char('/') + processName;
+        QFile::copy(sandboxDir() + QStringLiteral("/bin/kyoro-sandbox-tool"), program);
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_process.start(program, QStringList());
+    }
+    ~NamedProcess()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    bool started() { return m_process.waitForStarted(5000); }
+    QProcess &process() { return m_process; }
+
+private:
+    QProcess m_process;
+    static inline int s_count = 0;
+};
+
+} // namespace kytest
