@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDialog>
+#include <QMutex>
+#include <QString>
+
+#include <memory>
+
+namespace Ui {
+class kyLiveAddressSet;
+}
+
+// The live address dialog: gets the RTMP push address and live code of the
+// streamer's channel, either from the login component ("获取") or typed in,
+// writes them into the configuration of the tool named at construction (OBS
+// Classic or OBS Studio; other tools get nothing written) and ends Accepted.
+//
+// While the component runs (Waiting) the dialog stays open but disabled,
+// transparent and fixed in place; a 200 ms poll brings editing back when the
+// component has gone without reporting. The component's reports arrive
+// through the main window's listener on the GUI thread.
+class kyLiveAddressSet : public QDialog
+{
+    Q_OBJECT
+
+public:
+    kyLiveAddressSet(QString toolName, QWidget *parent = nullptr);
+    ~kyLiveAddressSet() override;
+
+signals:
+    void sglShowFiledDialog();
+
+private slots:
+    void on_button_close_clicked();
+    void on_button_get_clicked();
+    void sltTextEditChanged(QString str);
+    void sltBroadcastMsg(QString url, QString code);
+    void sltOpenLiveRoomResult(int res, QString msg);
+    void sltLiveCodeModuleClose();
+    void on_button_confirm_clicked();
+    void on_button_cancel_clicked();
+    void sltShowFiledDialog();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    void setInteractive(bool on);
+    void tryLaunch();
+    void startPolling();
+    // Downloads and installs the component behind the loading dialog; true
+    // when it was installed and a launch is worth another try.
+    bool downloadAndInstall();
+    // Writes the address and code with the writer of the dialog's tool.
+    void writePushCode(const QString &url, const QString &code);
+    // Called with the lock held.
+    void stopPolling();
+
+    std::unique_ptr<Ui::kyLiveAddressSet> ui;
+    QString m_toolName;
+    QString m_url;
+    QString m_code;
+    // Guards m_url, m_code and m_pollTimerId. Not recursive: no slot that
+    // holds it runs a modal dialog or calls back into another locking slot.
+    QMutex m_lock;
+    int m_pollTimerId = -1;
+};
