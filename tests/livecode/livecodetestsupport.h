@@ -38,11 +38,13 @@ inline QString copyArchiveToModuleDir()
     return QFile::copy(servedArchive(), target) ? target : QString();
 }
 
-// No component running, no module folder, no module list.
+// No component running, installed, downloaded or stamped. The version
+// file stays.
 inline void resetComponentState()
 {
     terminateProcessesByName(kComponentExe);
-    QDir(moduleDir()).removeRecursively();
+    QDir(liveCodeModuleDir()).removeRecursively();
+    QFile::remove(moduleDir() + QStringLiteral("/LiveCodeModule.zip"));
     QFile::remove(moduleListFilePath());
 }
 
