@@ -4,6 +4,7 @@
 
 #include "kytestmain.h"
 #include "livecodetestsupport.h"
+#include "../ui/uitesthelpers.h"
 
 #include "common/kyconstants.h"
 #include "common/kyhosts.h"
@@ -40,45 +41,15 @@ constexpr int kTimeout = 30000;
 const QString kArchivePath = kytest::kModuleDownloadPath + QStringLiteral("LiveCodeModule.zip");
 const QString kSandboxRtmp = QStringLiteral("rtmp://127.0.0.1/live");
 
-template<typename T>
-T *child(QWidget *parent, const char *name)
-{
-    T *widget = parent->findChild<T *>(QString::fromLatin1(name));
-    if (!widget)
-        qWarning("no child %s", name);
-    return widget;
-}
-
 void click(QWidget *parent, const char *name)
 {
-    if (auto *button = child<QPushButton>(parent, name))
-        QTest::mouseClick(button, Qt::LeftButton);
+    QTest::mouseClick(child<QPushButton>(parent, name), Qt::LeftButton);
 }
 
-// Hands the next modal dialog of type T to `answer` (which should end it)
-// from within whatever event loop runs then. A dialog still open after the
-// time-out is rejected, so a failing test does not hang.
 template<typename T>
-void answerModal(std::function<void(T *)> answer, int timeoutMs = kTimeout)
+void answerModal(std::function<void(T *)> answer)
 {
-    auto *poll = new QTimer;
-    auto waited = std::make_shared<int>(0);
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, waited, answer, timeoutMs] {
-        *waited += poll->interval();
-        if (auto *dialog = qobject_cast<T *>(QApplication::activeModalWidget())) {
-            poll->stop();
-            poll->deleteLater();
-            answer(dialog);
-        } else if (*waited > timeoutMs) {
-            poll->stop();
-            poll->deleteLater();
-            qWarning("no modal %s appeared", T::staticMetaObject.className());
-            if (auto *stuck = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
-                stuck->reject();
-        }
-    });
-    poll->start();
+    kytest::answerNextModal<T>(std::move(answer), kTimeout);
 }
 
 bool isEditing(kyLiveAddressSet &dialog)
