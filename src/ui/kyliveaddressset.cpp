@@ -166,8 +166,11 @@ bool kyLiveAddressSet::downloadAndInstall()
 void kyLiveAddressSet::timerEvent(QTimerEvent *event)
 {
     QMutexLocker locker(&m_lock);
-    if (event->timerId() != m_pollTimerId || m_pollTimerId == -1)
+    if (event->timerId() != m_pollTimerId || m_pollTimerId == -1) {
+        locker.unlock();
+        QDialog::timerEvent(event);
         return;
+    }
     LiveCodeModuleManager *manager = KyLogicFW::instance()->liveCodeModuleManager();
     if (manager && manager->isComponentRunning())
         return;
