@@ -8,6 +8,7 @@
 #include "common/kypaths.h"
 #include "telemetry/kyoropointing.h"
 #include "ui/kychooserecordpath.h"
+#include "ui/kygetcodetutorialwidget.h"
 
 #include <QEvent>
 
@@ -57,7 +58,8 @@ void kyoroManager::on_button_openFolder_clicked()
 
 void kyoroManager::on_button_getPushcode_clicked()
 {
-    // seam: the push-code tutorial (kyGetCodeTutorialWidget) opens here.
+    kyGetCodeTutorialWidget tutorial(this);
+    tutorial.exec();
 }
 
 void kyoroManager::on_button_installOBS_clicked()

@@ -12,6 +12,7 @@
 #include "logic/kylogicfw.h"
 #include "telemetry/kyoropointing.h"
 #include "ui/kyinstallwidget.h"
+#include "ui/kyliveaddressset.h"
 #include "ui/kymsgtipwidget.h"
 
 #include <QFileInfo>
@@ -358,10 +359,8 @@ void kyoroManager::on_button_liveset_clicked()
         refreshToolState();
         return;
     }
-    // seam: the live address dialog (kyLiveAddressSet) runs here; Accepted
-    // goes on below.
-    const int result = QDialog::Rejected;
-    if (result != QDialog::Accepted)
+    kyLiveAddressSet dialog(m_currentTool, this);
+    if (dialog.exec() != QDialog::Accepted)
         return;
     m_currentStatus = tools()->toolStatus(m_currentTool);
     refreshToolState();

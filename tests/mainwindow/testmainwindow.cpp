@@ -8,6 +8,7 @@
 #include "common/kytexts.h"
 #include "logic/kyfiledownloadermgr.h"
 #include "logic/kylivetoolsmanager.h"
+#include "logic/kylivetoolconfig.h"
 #include "logic/kylogicfw.h"
 #include "logic/uilogiclistener.h"
 #include "platform/registry.h"
@@ -20,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
@@ -44,20 +46,28 @@ public slots:
     void open(const QUrl &url) { urls << url; }
 };
 
-// Answers the next modal dialog: accept or reject, once it is up.
-void answerNextModal(bool accept, QString *title = nullptr)
+// Runs `action` on the next modal dialog once it is up.
+void onNextModal(std::function<void(QDialog *)> action)
 {
     auto *poll = new QTimer;
     auto started = std::make_shared<QElapsedTimer>();
     started->start();
-    QObject::connect(poll, &QTimer::timeout, [poll, accept, title, started]() {
+    QObject::connect(poll, &QTimer::timeout, [poll, action, started]() {
         auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
         if (!dialog && started->elapsed() < 15000)
             return;
         poll->stop();
         poll->deleteLater();
-        if (!dialog)
-            return;
+        if (dialog)
+            action(dialog);
+    });
+    poll->start(20);
+}
+
+// Answers the next modal dialog: accept or reject.
+void answerNextModal(bool accept, QString *title = nullptr)
+{
+    onNextModal([accept, title](QDialog *dialog) {
         if (title)
             *title = dialog->objectName();
         if (accept)
@@ -65,7 +75,6 @@ void answerNextModal(bool accept, QString *title = nullptr)
         else
             dialog->reject();
     });
-    poll->start(20);
 }
 } // namespace
 
@@ -297,6 +306,32 @@ private slots:
         QVERIFY(shown("button_liveset"));
         QVERIFY(QFile::exists(appDir() + QStringLiteral("/tools/obs-studio/bin/32bit/obs32.exe")));
         click("button_open_OBS");
+        QTRY_VERIFY_WITH_TIMEOUT(shown("button_running_OBS"), 10000);
+        terminateProcessesByName(QStringLiteral("obs32.exe"));
+    }
+
+    void liveSettingWritesTheConfigurationAndStartsObs()
+    {
+        click("button_OBSLive");
+        child<QRadioButton>("radio_studio")->click();
+        QTRY_COMPARE(m_window->currentTool(), TOOL_NAME_OBS_STUDIO);
+        QTRY_VERIFY(shown("button_liveset"));
+        QString dialogName;
+        onNextModal([&dialogName](QDialog *dialog) {
+            dialogName = dialog->objectName();
+            dialog->findChild<QLineEdit *>(QStringLiteral("ledit_RTMP"))->setText(QStringLiteral("rtmp://127.0.0.1/live"));
+            dialog->findChild<QLineEdit *>(QStringLiteral("ledit_liveCode"))->setText(QStringLiteral("code-42"));
+            dialog->findChild<QPushButton *>(QStringLiteral("button_confirm"))->click();
+        });
+        click("button_liveset");
+        QCOMPARE(dialogName, QStringLiteral("kyLiveAddressSet"));
+        QString server;
+        QString key;
+        readObsStudioPushCode(server, key);
+        QCOMPARE(server, QStringLiteral("rtmp://127.0.0.1/live"));
+        QCOMPARE(key, QStringLiteral("code-42"));
+        // Set while OBS was closed: the window starts it.
+        QTRY_VERIFY_WITH_TIMEOUT(runningProcessNames().contains(QStringLiteral("obs32.exe")), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_running_OBS"), 10000);
         terminateProcessesByName(QStringLiteral("obs32.exe"));
     }
