@@ -59,6 +59,10 @@ QString slashed(QString path)
 
 QString chosenInstallDir(const QString &entered, const QString &stored, const QString &subFolder)
 {
+    // An empty field names no folder; without this it would become the
+    // sub-folder at the file-system root.
+    if (entered.isEmpty())
+        return QString();
     const QString dir = slashed(entered);
     if (dir == slashed(stored))
         return dir;
@@ -165,11 +169,7 @@ void kyInstallWidget::on_button_confirmInstall_clicked()
     }
 
     const QString entered = ui->ledit_installPath->text();
-    // An empty field names no folder; without this check it would become the
-    // sub-folder at the file-system root.
-    const QString dir = entered.isEmpty()
-        ? QString()
-        : chosenInstallDir(entered, settings->installPath(m.tool), QString::fromLatin1(m.subFolder));
+    const QString dir = chosenInstallDir(entered, settings->installPath(m.tool), QString::fromLatin1(m.subFolder));
     if (!prepareInstallDir(dir)) {
         kyMsgTipWidget tip(MSG_INSTALL_DIR_MISSING.arg(entered), false);
         tip.exec();

@@ -39,7 +39,8 @@ private:
 // The folder a tool is installed into, from the text the user left in the
 // folder field: backslashes become slashes and trailing separators go; a
 // folder other than the stored one gets the tool's sub-folder appended, so
-// keeping the proposed folder installs into it unchanged.
+// keeping the proposed folder installs into it unchanged. An empty entry
+// gives "", which prepareInstallDir refuses.
 QString chosenInstallDir(const QString &entered, const QString &stored, const QString &subFolder);
 
 // Makes sure the install folder exists. An existing folder is fine; a
