@@ -1,0 +1,138 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QStackedWidget;
+
+// One edition a wizard installs: the tool, the sub-folder it gets below a
+// folder the user picked, and its installer's file name on the download
+// server.
+struct WizardEdition
+{
+    const QString &tool;
+    const char *subFolder;
+    const char *installerFile;
+};
+
+// The widgets of a wizard form that the shared behaviour drives. Both wizard
+// forms use the same object names; wizardWidgets() collects them from either.
+struct WizardWidgets
+{
+    QStackedWidget *stack = nullptr;
+    QWidget *pages[5] = {};   // editions, folder, download, install, done
+    QWidget *headers[5] = {}; // each page's header strip
+    QPushButton *confirmInstall[2] = {};
+    QLabel *clickReload[2] = {};
+    QLabel *testInstalled[2] = {};
+    QLabel *uninstalling[2] = {};
+    QLineEdit *installPath = nullptr;
+    QProgressBar *downloadBar = nullptr;
+    QProgressBar *installBar = nullptr;
+    QLabel *obsLink = nullptr; // the OBS wizard's link to the project's site
+};
+
+template<typename Form>
+WizardWidgets wizardWidgets(Form &ui)
+{
+    WizardWidgets w;
+    w.stack = ui.stackedWidget;
+    w.pages[0] = ui.page;
+    w.pages[1] = ui.page_2;
+    w.pages[2] = ui.page_3;
+    w.pages[3] = ui.page_4;
+    w.pages[4] = ui.page_5;
+    w.headers[0] = ui.widget;
+    w.headers[1] = ui.widget_2;
+    w.headers[2] = ui.widget_3;
+    w.headers[3] = ui.widget_4;
+    w.headers[4] = ui.widget_5;
+    w.confirmInstall[0] = ui.button_confirmInstall;
+    w.confirmInstall[1] = ui.button_confirmInstall_2;
+    w.clickReload[0] = ui.label_clickReload;
+    w.clickReload[1] = ui.label_clickReload_2;
+    w.testInstalled[0] = ui.label_testInstalled;
+    w.testInstalled[1] = ui.label_testInstalled_2;
+    w.uninstalling[0] = ui.label_uninstalling;
+    w.uninstalling[1] = ui.label_uninstalling_2;
+    w.installPath = ui.ledit_installPath;
+    w.downloadBar = ui.progressBar_download;
+    w.installBar = ui.progressBar_installing;
+    return w;
+}
+
+// The behaviour shared by the two install wizards (the platform's tool and
+// OBS): pick one of two editions, pick a folder, download the installer,
+// remove an installed copy silently, run the installer, done. Everything runs
+// through the logic core, so closing the wizard ends only the dialog; a
+// wizard opened later picks up the page of the work still under way.
+//
+// The form's buttons are bound by name to the slots below, so a subclass's
+// form must carry every one of those buttons.
+class kyInstallWizard : public QDialog
+{
+    Q_OBJECT
+
+public:
+    ~kyInstallWizard() override;
+
+    // The tool the wizard works on.
+    QString currentTool() const { return m_currentTool; }
+
+protected:
+    // `editions` must outlive the wizard (a static table).
+    kyInstallWizard(const WizardEdition *editions, QWidget *parent);
+
+    // Called by the subclass once its form is built: flags, style, header
+    // backgrounds, label filters, listener connections, edition rows and the
+    // page of any work under way. `downloadSignals` is the connection type of
+    // the listener's download and install signals; the uninstall signal is
+    // always queued.
+    void initWizard(const WizardWidgets &widgets, const QString &styleSheet, Qt::ConnectionType downloadSignals);
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private slots:
+    void on_button_close_clicked();
+    void on_button_close_2_clicked();
+    void on_button_close_3_clicked();
+    void on_button_close_4_clicked();
+    void on_button_close_5_clicked();
+    void on_button_confirmInstall_clicked();
+    void on_button_confirmInstall_2_clicked();
+    void on_button_chosePath_clicked();
+    void on_button_return_clicked();
+    void on_button_nextStep_clicked();
+    void on_button_confirm_clicked();
+    void sltLiveToolUnInstallFinished(QString name);
+    void sltUpdateDownloadProgress(QString name, int progress);
+    void sltDownloadFinished(QString name, QString downloadedFile);
+    void sltDownloadFailed(QString name);
+    void sltLiveToolInstallProgress(QString name, int progress);
+    void sltLiveToolInstallFinished(QString name);
+
+private:
+    enum Page { PageEditions, PageFolder, PageDownload, PageInstall, PageDone };
+
+    void showPage(Page page);
+    void refreshEditionRows();
+    bool resumeOperation(const QString &name);
+    void setProgress(int progress);
+    void chooseEdition(int edition, bool fromButton);
+    bool warnIfRunning();
+    void startInstallerDownload();
+    void runInstaller(const QString &name, const QString &installer);
+    const WizardEdition &currentEdition() const;
+    QString installerUrl(const WizardEdition &edition) const;
+    QString downloadedInstaller(const WizardEdition &edition) const;
+    void showMessage(const QString &message, bool showCancel);
+    void showMessageAndClose(const QString &message);
+
+    const WizardEdition *m_editions;
+    WizardWidgets m_widgets;
+    QString m_currentTool;
+};
