@@ -9,6 +9,8 @@
 #include "telemetry/kyoropointing.h"
 #include "ui/kychooserecordpath.h"
 #include "ui/kygetcodetutorialwidget.h"
+#include "ui/kykyoroinstallwidget.h"
+#include "ui/kyobsinstallwidget.h"
 
 #include <QEvent>
 
@@ -64,12 +66,14 @@ void kyoroManager::on_button_getPushcode_clicked()
 
 void kyoroManager::on_button_installOBS_clicked()
 {
-    // seam: the OBS install wizard (kyOBSInstallWidget) opens here.
+    kyOBSInstallWidget wizard(this);
+    wizard.exec();
 }
 
 void kyoroManager::on_button_installKyoroLive_clicked()
 {
-    // seam: the platform tool's install wizard (kyKyoroInstallWidget) opens here.
+    kyKyoroInstallWidget wizard(this);
+    wizard.exec();
 }
 
 bool kyoroManager::eventFilter(QObject *watched, QEvent *event)
