@@ -25,6 +25,9 @@
 #include <QStackedWidget>
 #include <QTimer>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 const QString kInstallFilePath = QStringLiteral("/client_download/VURuv/files/InstallFile/");
 const int kExpectedInstallMs = 15000;
@@ -87,8 +90,10 @@ void kyInstallWizard::initWizard(const WizardWidgets &widgets, const QString &st
 
     for (QLabel *label : m_widgets.clickReload)
         label->installEventFilter(this);
-    if (m_widgets.obsLink)
-        m_widgets.obsLink->installEventFilter(this);
+    for (QLabel *link : m_widgets.obsLinks) {
+        if (link)
+            link->installEventFilter(this);
+    }
 
     kyoroManager *window = mainWindow();
     UILogicListener *listener = window ? window->logicListener() : nullptr;
@@ -224,7 +229,8 @@ bool kyInstallWizard::eventFilter(QObject *watched, QEvent *event)
             chooseEdition(0, false);
         else if (watched == m_widgets.clickReload[1])
             chooseEdition(1, false);
-        else if (m_widgets.obsLink && watched == m_widgets.obsLink)
+        else if (std::find(std::begin(m_widgets.obsLinks), std::end(m_widgets.obsLinks), watched)
+                 != std::end(m_widgets.obsLinks))
             openUrl(obsProjectSiteUrl());
     }
     return QDialog::eventFilter(watched, event);

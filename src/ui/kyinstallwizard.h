@@ -33,7 +33,7 @@ struct WizardWidgets
     QLineEdit *installPath = nullptr;
     QProgressBar *downloadBar = nullptr;
     QProgressBar *installBar = nullptr;
-    QLabel *obsLink = nullptr; // the OBS wizard's link to the project's site
+    QLabel *obsLinks[5] = {}; // the OBS wizard's link to the project's site, per header
 };
 
 template<typename Form>

@@ -4,6 +4,9 @@
 #include "common/kyconstants.h"
 #include "common/kytexts.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 const WizardEdition kObsEditions[] = {
     {TOOL_NAME_OBS_CLASSIC, "OBS", "OBS_0_659b_With_Browser_Installer.exe"},
@@ -17,7 +20,9 @@ kyOBSInstallWidget::kyOBSInstallWidget(QWidget *parent)
 {
     ui->setupUi(this);
     WizardWidgets widgets = wizardWidgets(*ui);
-    widgets.obsLink = ui->label_OBSurl;
+    // Every page's header carries the link under its title.
+    QLabel *links[] = {ui->label_OBSurl, ui->label_OBSurl_2, ui->label_OBSurl_3, ui->label_OBSurl_4, ui->label_OBSurl_5};
+    std::copy(std::begin(links), std::end(links), std::begin(widgets.obsLinks));
     initWizard(widgets, QSS_OBS, Qt::AutoConnection);
 }
 
