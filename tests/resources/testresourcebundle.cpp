@@ -607,6 +607,11 @@ private slots:
             {QSS_KYORO, {QStringLiteral("kyKyoroInstallWidget"), QStringLiteral("kyInstallWidget")}},
             {QSS_OBS, {QStringLiteral("kyOBSInstallWidget"), QStringLiteral("kyInstallWidget")}},
         };
+        // The two install sheets are one set of rules with another logo and
+        // other caption names, so the platform tool's sheet also names the
+        // OBS wizard's header links; names of any install form count for both.
+        const QStringList installForms = {QStringLiteral("kyKyoroInstallWidget"), QStringLiteral("kyOBSInstallWidget"),
+                                          QStringLiteral("kyInstallWidget")};
         QStringList absent;
         for (const QStringList &list : users) {
             for (const QString &form : list) {
@@ -622,7 +627,7 @@ private slots:
         const QSet<QString> sharedRules = {QStringLiteral("button_cancel")};
         for (auto it = users.begin(); it != users.end(); ++it) {
             QSet<QString> known;
-            for (const QString &form : it.value())
+            for (const QString &form : it.key() == QSS_MAIN ? it.value() : installForms)
                 known.unite(forms.value(form));
             QStringList unknown = (selectedNames(readTextFile(it.key())) - known).values();
             if (it.key() != QSS_MAIN)
