@@ -69,3 +69,11 @@ TEST_F(ProfileIniCp936, CutKeepsWholeCharacters)
     EXPECT_EQ(readProfileString(m_file, "P", "K", ""), expected);
 }
 
+
+// A recording folder with a Chinese name, written and read back.
+TEST_F(ProfileIniCp936, ChineseTextRoundTrips)
+{
+    const std::string value = std::string("D:\\") + kUtf8 + "\\obs";
+    ASSERT_TRUE(writeProfileString(m_file, "Publish", "LastSaveDir", value));
+    EXPECT_EQ(readProfileString(m_file, "Publish", "LastSaveDir", ""), value);
+}
