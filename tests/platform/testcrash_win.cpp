@@ -60,7 +60,7 @@ protected:
         fs::create_directory(prog());
         fs::create_directory(work());
         fs::copy_file(KY_CRASH_PROBE, prog() / kProbe);
-        fs::copy_file(KY_PLATFORM_HELPER, work() / "BugReporter.exe");
+        fs::copy_file(KY_REPORTER_HELPER, work() / "BugReporter.exe");
     }
 
     void TearDown() override
