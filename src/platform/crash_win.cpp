@@ -524,6 +524,12 @@ bool installCrashHandler(const CrashReportSettings &settings)
         || !copyUtf8(settings.dumpFunctionMissingText, p.functionMissingUtf8, sizeof p.functionMissingUtf8))
         return false;
 
+    // A stack overflow leaves the filter only what remains below the guard
+    // page; this (the main) thread keeps enough in reserve for it, where a
+    // runaway recursion of the event loop would overflow. (Wine ignores the
+    // reserve and ends such a process without calling the filter.)
+    ULONG reserve = 64 * 1024;
+    SetThreadStackGuarantee(&reserve);
     SetUnhandledExceptionFilter(crashFilter);
     return true;
 }

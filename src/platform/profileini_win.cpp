@@ -33,6 +33,18 @@ std::string ansiPath(const std::string &path)
 // trail byte when the reader cut the value at its buffer's end.
 std::size_t wholeCharacters(const char *text, std::size_t length)
 {
+    if (GetACP() == CP_UTF8) {
+        // Back off to the first byte of a sequence that may be cut, and keep
+        // it when the sequence is complete.
+        std::size_t start = length;
+        while (start > 0 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80)
+            --start;
+        if (start == 0)
+            return length;
+        const unsigned char lead = static_cast<unsigned char>(text[start - 1]);
+        const std::size_t needed = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        return length - (start - 1) >= needed ? length : start - 1;
+    }
     std::size_t i = 0;
     while (i < length) {
         if (IsDBCSLeadByte(static_cast<BYTE>(text[i]))) {

@@ -51,6 +51,12 @@ inline bool toAnsi(const std::wstring &text, std::string &ansi)
     ansi.clear();
     if (text.empty())
         return true;
+    // A system set to UTF-8 for narrow text holds every character (and the
+    // conversion refuses the loss report for it).
+    if (GetACP() == CP_UTF8) {
+        ansi = fromWide(text, CP_UTF8);
+        return true;
+    }
     BOOL lossy = FALSE;
     const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
                                          nullptr, 0, nullptr, &lossy);
