@@ -461,37 +461,15 @@ std::string withBackslashes(std::string path)
     return path;
 }
 
-// Version strings become part of a file name; a separator in them must not
-// send the dump into another folder.
-std::string fileNameSafe(std::string text)
-{
-    for (char &c : text) {
-        if (c == '/' || c == '\\')
-            c = '_';
-    }
-    return text;
-}
-
 } // namespace
 
 bool installCrashHandler(const CrashReportSettings &settings)
 {
-    const std::string program = programFilePath();
-    std::string folder = settings.programFolder;
-    std::string baseName = settings.programBaseName;
-    if (folder.empty() || baseName.empty()) {
-        const std::size_t slash = program.find_last_of("\\/");
-        if (slash == std::string::npos)
-            return false;
-        if (folder.empty())
-            folder = program.substr(0, slash);
-        if (baseName.empty()) {
-            baseName = program.substr(slash + 1);
-            const std::size_t dot = baseName.rfind('.');
-            if (dot != std::string::npos)
-                baseName.resize(dot);
-        }
-    }
+    std::string folder;
+    std::string baseName;
+    std::string version;
+    if (!dumpNaming(settings, programFilePath(), "\\/", folder, baseName, version))
+        return false;
     folder = withBackslashes(folder);
 
     Prepared &p = g_prepared;
@@ -505,8 +483,8 @@ bool installCrashHandler(const CrashReportSettings &settings)
     p.number = settings.reporterNumber;
     if (!copyWide(folder, p.folder, kFolderChars) || !copyUtf8(folder, p.folderUtf8, sizeof p.folderUtf8)
         || !copyWide(library, p.libraryPath, sizeof p.libraryPath / sizeof(wchar_t))
-        || !copyUtf8(fileNameSafe(baseName), p.baseName, sizeof p.baseName)
-        || !copyUtf8(fileNameSafe(settings.version), p.version, sizeof p.version)
+        || !copyUtf8(baseName, p.baseName, sizeof p.baseName)
+        || !copyUtf8(version, p.version, sizeof p.version)
         || !copyWide(settings.reporterProgram, p.reporter, MAX_PATH)
         || !copyUtf8(settings.uploadLocation, p.uploadLocation, sizeof p.uploadLocation)
         || !copyUtf8(settings.uploadCredential, p.credential, sizeof p.credential)

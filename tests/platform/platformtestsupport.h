@@ -16,19 +16,38 @@ namespace kytest {
 
 namespace fs = std::filesystem;
 
-// A new empty folder below the system's temporary folder.
-inline fs::path makeTempDir(const std::string &prefix)
+// A new empty folder below the system's temporary folder, removed with
+// everything in it when the object goes.
+class TempDir
 {
-    std::random_device random;
-    for (;;) {
-        const fs::path dir = fs::temp_directory_path() / (prefix + "-" + std::to_string(random()));
-        std::error_code error;
-        if (fs::create_directory(dir, error))
-            return dir;
-        if (error)
-            return fs::path();
+public:
+    explicit TempDir(const std::string &prefix)
+    {
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const fs::path dir = fs::temp_directory_path() / (prefix + "-" + std::to_string(random()));
+            std::error_code error;
+            if (fs::create_directory(dir, error)) {
+                m_path = dir;
+                return;
+            }
+        }
     }
-}
+    ~TempDir()
+    {
+        std::error_code ignored;
+        if (!m_path.empty())
+            fs::remove_all(m_path, ignored);
+    }
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    bool valid() const { return !m_path.empty(); }
+    const fs::path &path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
 
 // Polls `condition` until it holds or `timeoutMs` pass. For states that give
 // no signal to wait for: processes appearing or ending.

@@ -55,18 +55,11 @@ class CrashRunWin : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_root = kytest::makeTempDir("kycrash");
-        ASSERT_FALSE(m_root.empty());
+        ASSERT_TRUE(m_temp.valid());
         fs::create_directory(prog());
         fs::create_directory(work());
         fs::copy_file(KY_CRASH_PROBE, prog() / kProbe);
-        fs::copy_file(KY_REPORTER_HELPER, work() / "BugReporter.exe");
-    }
-
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(m_root, ignored);
+        fs::copy_file(KY_PLATFORM_HELPER, work() / "BugReporter.exe");
     }
 
     fs::path prog() const { return m_root / "prog"; }
@@ -160,7 +153,8 @@ protected:
             + CRASH_UPLOAD_CREDENTIAL + "\"   \"" + std::to_string(CRASH_REPORTER_NUMBER) + "\"";
     }
 
-    fs::path m_root;
+    kytest::TempDir m_temp{"kycrash"};
+    const fs::path &m_root = m_temp.path();
     SYSTEMTIME m_started = {};
     SYSTEMTIME m_finished = {};
     DWORD m_exitCode = 99;

@@ -18,11 +18,7 @@ namespace {
 class Processes : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_dir = kytest::makeTempDir("kyprocesses");
-        ASSERT_FALSE(m_dir.empty());
-    }
+    void SetUp() override { ASSERT_TRUE(m_temp.valid()); }
 
     void TearDown() override
     {
@@ -31,8 +27,6 @@ protected:
         // A program file cannot be removed on Windows while it runs.
         for (const std::string &name : m_started)
             kytest::waitFor([&name] { return count(name) == 0; });
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
     }
 
     fs::path copyHelper(const std::string &relative)
@@ -58,7 +52,8 @@ protected:
         return static_cast<int>(std::count(names.begin(), names.end(), name));
     }
 
-    fs::path m_dir;
+    kytest::TempDir m_temp{"kyprocesses"};
+    const fs::path &m_dir = m_temp.path();
     std::vector<std::string> m_started;
 };
 

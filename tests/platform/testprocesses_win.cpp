@@ -14,8 +14,9 @@ namespace fs = std::filesystem;
 
 TEST(ProcessesWin, TerminatedProcessesExitWithZero)
 {
-    const fs::path dir = kytest::makeTempDir("kyterminate");
-    const fs::path program = dir / "Un_A.exe";
+    const kytest::TempDir dir("kyterminate");
+    ASSERT_TRUE(dir.valid());
+    const fs::path program = dir.path() / "Un_A.exe";
     fs::copy_file(KY_PLATFORM_HELPER, program);
 
     std::wstring commandLine = L"\"" + program.wstring() + L"\" --sleep";
@@ -37,6 +38,4 @@ TEST(ProcessesWin, TerminatedProcessesExitWithZero)
     EXPECT_TRUE(GetExitCodeProcess(process.hProcess, &exitCode));
     EXPECT_EQ(exitCode, 0u);
     CloseHandle(process.hProcess);
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
 }

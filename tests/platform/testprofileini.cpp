@@ -21,14 +21,8 @@ class ProfileIni : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_dir = kytest::makeTempDir("kyprofile");
-        ASSERT_FALSE(m_dir.empty());
+        ASSERT_TRUE(m_temp.valid());
         m_file = kytest::utf8(m_dir / "Untitled.ini");
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
     }
 
     void write(const std::string &content) { ASSERT_TRUE(kytest::writeFile(fs::u8path(m_file), content)); }
@@ -38,7 +32,8 @@ protected:
         return readProfileString(m_file, section, key, "dflt  ");
     }
 
-    fs::path m_dir;
+    kytest::TempDir m_temp{"kyprofile"};
+    const fs::path &m_dir = m_temp.path();
     std::string m_file;
 };
 

@@ -26,17 +26,11 @@ protected:
     void SetUp() override
     {
         ASSERT_EQ(GetACP(), 936u) << "the test needs the Chinese ANSI code page (LC_ALL=zh_CN.UTF-8 under Wine)";
-        m_dir = kytest::makeTempDir("kyprofilewin");
-        ASSERT_FALSE(m_dir.empty());
-        m_file = kytest::utf8(m_dir / "Untitled.ini");
-    }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
+        ASSERT_TRUE(m_temp.valid());
+        m_file = kytest::utf8(m_temp.path() / "Untitled.ini");
     }
 
-    fs::path m_dir;
+    kytest::TempDir m_temp{"kyprofilewin"};
     std::string m_file;
 };
 

@@ -19,17 +19,12 @@ class ProfileIniEditor : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_dir = kytest::makeTempDir("kyeditor");
-        ASSERT_FALSE(m_dir.empty());
+        ASSERT_TRUE(m_temp.valid());
         m_file = (m_dir / "Untitled.ini").string();
     }
-    void TearDown() override
-    {
-        std::error_code ignored;
-        fs::remove_all(m_dir, ignored);
-    }
 
-    fs::path m_dir;
+    kytest::TempDir m_temp{"kyeditor"};
+    const fs::path &m_dir = m_temp.path();
     std::string m_file;
 };
 

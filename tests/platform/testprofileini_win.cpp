@@ -23,12 +23,11 @@ void roundTrip(const fs::path &folder)
 
 TEST(ProfileIniWin, FoldersWithNonAsciiNames)
 {
-    const fs::path dir = kytest::makeTempDir("kyprofilenames");
-    ASSERT_FALSE(dir.empty());
+    const kytest::TempDir temp("kyprofilenames");
+    ASSERT_TRUE(temp.valid());
+    const fs::path &dir = temp.path();
     // In the ANSI code pages of Western and Chinese systems.
     roundTrip(dir / fs::u8path("M\xC3\xBAsica"));
     // Thai, outside both: handed over in the short form.
     roundTrip(dir / fs::u8path("\xE0\xB8\x97\xE0\xB8\x94\xE0\xB8\xAA\xE0\xB8\xAD\xE0\xB8\x9A"));
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
 }
