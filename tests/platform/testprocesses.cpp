@@ -8,12 +8,23 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Names of the tools' processes made unique to this run: the snapshot and the
+// termination by name cover every process of the machine (every process of
+// the prefix under Wine), where other tests, and other runs of this one,
+// start programs under the tools' own names.
+std::string toolName(const std::string &stem)
+{
+    static const std::string suffix = "_" + std::to_string(std::random_device()() % 1000000) + ".exe";
+    return stem + suffix;
+}
 
 class Processes : public ::testing::Test
 {
@@ -66,23 +77,26 @@ TEST_F(Processes, SnapshotHoldsThisProcessAndAStartedTool)
     EXPECT_EQ(self.find_first_of("/\\"), std::string::npos) << self;
     EXPECT_EQ(count(self), 1);
 
-    startSleeper("OBS/OBS.exe");
-    EXPECT_TRUE(kytest::waitFor([] { return count("OBS.exe") == 1; }));
+    startSleeper("OBS/" + toolName("OBS"));
+    EXPECT_TRUE(kytest::waitFor([] { return count(toolName("OBS")) == 1; }));
 }
 
 // Matching is by the whole name and case-sensitive: neither a longer name nor
 // one that differs in letter case is ended.
 TEST_F(Processes, TerminateByExactNameOnly)
 {
-    startSleeper("a/OBS.exe");
-    startSleeper("b/obs.exe");
-    startSleeper("c/OBS64.exe");
-    ASSERT_TRUE(kytest::waitFor([] { return count("OBS.exe") == 1 && count("obs.exe") == 1 && count("OBS64.exe") == 1; }));
+    const std::string obs = toolName("OBS");
+    const std::string lower = toolName("obs");
+    const std::string longer = toolName("OBS64");
+    startSleeper("a/" + obs);
+    startSleeper("b/" + lower);
+    startSleeper("c/" + longer);
+    ASSERT_TRUE(kytest::waitFor([&] { return count(obs) == 1 && count(lower) == 1 && count(longer) == 1; }));
 
-    EXPECT_TRUE(kyplatform::terminateProcessesByName("OBS.exe"));
-    EXPECT_TRUE(kytest::waitFor([] { return count("OBS.exe") == 0; }));
-    EXPECT_EQ(count("obs.exe"), 1);
-    EXPECT_EQ(count("OBS64.exe"), 1);
+    EXPECT_TRUE(kyplatform::terminateProcessesByName(obs));
+    EXPECT_TRUE(kytest::waitFor([&] { return count(obs) == 0; }));
+    EXPECT_EQ(count(lower), 1);
+    EXPECT_EQ(count(longer), 1);
 }
 
 TEST_F(Processes, ShellExecuteOfAMissingFileFails)
