@@ -159,6 +159,34 @@ bool sameModuleName(const char *a, const char *b)
     return *a == *b;
 }
 
+bool dumpNaming(const CrashReportSettings &settings, const std::string &programPath, const char *separators,
+                std::string &folder, std::string &baseName, std::string &version)
+{
+    folder = settings.programFolder;
+    baseName = settings.programBaseName;
+    if (folder.empty() || baseName.empty()) {
+        const std::size_t slash = programPath.find_last_of(separators);
+        if (slash == std::string::npos)
+            return false;
+        if (folder.empty())
+            folder = programPath.substr(0, slash);
+        if (baseName.empty()) {
+            baseName = programPath.substr(slash + 1);
+            const std::size_t dot = baseName.rfind('.');
+            if (dot != std::string::npos)
+                baseName.resize(dot);
+        }
+    }
+    version = settings.version;
+    for (std::string *name : {&baseName, &version}) {
+        for (char &c : *name) {
+            if (c == '/' || c == '\\')
+                c = '_';
+        }
+    }
+    return true;
+}
+
 bool faultInAdviceModule(const char *faultingModule)
 {
     return sameModuleName(faultingModule, kRenderModuleA) || sameModuleName(faultingModule, kRenderModuleB)

@@ -105,6 +105,14 @@ std::size_t formatAdvice(char *out, std::size_t size, const char *text, const ch
 // The part after the last "/" or "\".
 const char *moduleBaseName(const char *path);
 
+// Where dumps go and how they are named: the settings' folder and base name,
+// or else the folder of `programPath` and its file name without extension
+// (folders separated by one of `separators`); the base name and the version
+// with folder separators replaced, so that they cannot send the dump into
+// another folder. False when `programPath` has no folder to give.
+bool dumpNaming(const CrashReportSettings &settings, const std::string &programPath, const char *separators,
+                std::string &folder, std::string &baseName, std::string &version);
+
 // Module names compared by base name, ASCII letters without regard to case.
 bool sameModuleName(const char *a, const char *b);
 

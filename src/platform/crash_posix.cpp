@@ -774,37 +774,16 @@ void crashHandler(int signalNumber, siginfo_t *info, void *context)
     _exit(0);
 }
 
-// Version strings become part of a file name; a separator in them must not
-// send the dump into another folder.
-std::string fileNameSafe(std::string text)
-{
-    for (char &c : text) {
-        if (c == '/' || c == '\\')
-            c = '_';
-    }
-    return text;
-}
-
 } // namespace
 
 bool installCrashHandler(const CrashReportSettings &settings)
 {
     const std::string program = programFilePath();
-    std::string folder = settings.programFolder;
-    std::string baseName = settings.programBaseName;
-    if (folder.empty() || baseName.empty()) {
-        const std::size_t slash = program.rfind('/');
-        if (slash == std::string::npos)
-            return false;
-        if (folder.empty())
-            folder = program.substr(0, slash);
-        if (baseName.empty()) {
-            baseName = program.substr(slash + 1);
-            const std::size_t dot = baseName.rfind('.');
-            if (dot != std::string::npos)
-                baseName.resize(dot);
-        }
-    }
+    std::string folder;
+    std::string baseName;
+    std::string version;
+    if (!dumpNaming(settings, program, "/", folder, baseName, version))
+        return false;
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
     const std::string messageProgram = settings.messageProgram.empty() ? program : settings.messageProgram;
@@ -814,8 +793,8 @@ bool installCrashHandler(const CrashReportSettings &settings)
     const std::string captionEntry = std::string(kCaptionVariable) + "=" + settings.caption;
     // The dump path must fit beside a file name of kNameSize.
     if (!copyInto(p.programPath, sizeof p.programPath, program) || !copyInto(p.folder, sizeof p.folder, folder)
-        || !copyInto(p.baseName, sizeof p.baseName, fileNameSafe(baseName))
-        || !copyInto(p.version, sizeof p.version, fileNameSafe(settings.version))
+        || !copyInto(p.baseName, sizeof p.baseName, baseName)
+        || !copyInto(p.version, sizeof p.version, version)
         || !copyInto(p.reporter, sizeof p.reporter, settings.reporterProgram)
         || !copyInto(p.uploadLocation, sizeof p.uploadLocation, settings.uploadLocation)
         || !copyInto(p.credential, sizeof p.credential, settings.uploadCredential)

@@ -18,11 +18,16 @@ std::string readProfileString(const std::string &path, const std::string &sectio
                               const std::string &defaultValue, std::size_t bufferSize = 512);
 
 // Sets `key` = `value` in `section` of the file at `path`. A missing file,
-// section or key is created; every other line of the file stays as it was,
-// byte for byte. The file is replaced as a whole (written beside it, then
-// renamed), so it is never left half written. False, with the file untouched,
-// when its folder does not exist, the file cannot be read or written, or the
-// section, key or value cannot be kept on one INI line.
+// section or key is created; every other section, key and comment stays. False,
+// with the file untouched, when its folder does not exist, the file cannot be
+// read or written, or the section, key or value cannot be kept on one INI
+// line.
+//
+// On Windows these are the system's profile functions: the narrow reader
+// (its text converted from the ANSI code page) and the wide writer, which
+// may rewrite the spacing of other lines. Elsewhere every other line stays
+// byte for byte, and the file is replaced as a whole (written beside it, then
+// renamed), so it is never left half written.
 bool writeProfileString(const std::string &path, const std::string &section, const std::string &key,
                         const std::string &value);
 

@@ -8,7 +8,9 @@
 // key names below it, separated by backslashes. Key and value names match
 // without regard to letter case.
 //
-// On Windows these are the real registry calls. Elsewhere the store is a
+// On Windows these are the real registry calls, in the 32-bit view of the
+// registry (where the tools' installers register). Only string values
+// (REG_SZ, REG_EXPAND_SZ unexpanded) are read. Elsewhere the store is a
 // folder tree under KYORO_REGISTRY_DIR (default "kyoro-registry" in the user's
 // data folder): one folder per key, its values in one small file per key,
 // replaced atomically on every write; unreadable or garbage content reads as

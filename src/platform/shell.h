@@ -19,7 +19,9 @@ enum ShellExecuteResult : int {
 // the caller: elsewhere than on Windows it runs in a session of its own with
 // its standard streams on /dev/null, and a file ending in ".exe" is made
 // executable for its owner first. Returns SHELL_STARTED, SHELL_FILE_NOT_FOUND
-// when the file does not exist, or SHELL_ACCESS_DENIED when it cannot start.
+// when the file does not exist (also for an empty name), or
+// SHELL_ACCESS_DENIED when it cannot start; on Windows other failures give
+// the shell's own error number, 32 or less.
 int shellExecuteOpenHidden(const std::string &file, const std::string &parameters);
 
 // Splits a parameter text into words by the rules of the Windows C runtime:

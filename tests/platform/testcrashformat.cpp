@@ -97,3 +97,44 @@ TEST(CrashFormat, ModuleMatching)
         EXPECT_EQ(kyplatform::adviceForFrame(c.faulting, c.frame), c.advice) << c.faulting << " / " << c.frame;
     }
 }
+
+// Dumps go beside the program under its name unless the settings say
+// otherwise; no part of the name can lead into another folder.
+TEST(CrashFormat, DumpNaming)
+{
+    struct Case
+    {
+        const char *settingsFolder;
+        const char *settingsBase;
+        const char *version;
+        const char *program;
+        const char *separators;
+        const char *folder;
+        const char *base;
+        const char *safeVersion;
+    };
+    const Case cases[] = {
+        {"", "", "V1.0.0", "/opt/ky/VURuv", "/", "/opt/ky", "VURuv", "V1.0.0"},
+        {"", "", "V1", "C:\\Program Files\\ky\\VURuv.exe", "\\/", "C:\\Program Files\\ky", "VURuv", "V1"},
+        {"", "", "V1", "C:/ky/my.app.exe", "\\/", "C:/ky", "my.app", "V1"},
+        {"D:\\dumps", "", "V1", "C:\\ky\\VURuv.exe", "\\/", "D:\\dumps", "VURuv", "V1"},
+        {"", "a/b\\c", "..\\V2/x", "/opt/VURuv", "/", "/opt", "a_b_c", ".._V2_x"},
+    };
+    for (const Case &c : cases) {
+        kyplatform::CrashReportSettings settings;
+        settings.programFolder = c.settingsFolder;
+        settings.programBaseName = c.settingsBase;
+        settings.version = c.version;
+        std::string folder, base, version;
+        ASSERT_TRUE(kyplatform::dumpNaming(settings, c.program, c.separators, folder, base, version)) << c.program;
+        EXPECT_EQ(folder, c.folder);
+        EXPECT_EQ(base, c.base);
+        EXPECT_EQ(version, c.safeVersion);
+    }
+    kyplatform::CrashReportSettings settings;
+    std::string folder, base, version;
+    EXPECT_FALSE(kyplatform::dumpNaming(settings, "VURuv.exe", "\\/", folder, base, version));
+    settings.programFolder = "/opt";
+    settings.programBaseName = "VURuv";
+    EXPECT_TRUE(kyplatform::dumpNaming(settings, "", "/", folder, base, version));
+}

@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Processes : public ::testing::Test
+class ProcessesPosix : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -81,7 +81,7 @@ protected:
 
 // File names, duplicates kept; termination matches the whole name only;
 // an ended process that its parent has not reaped yet no longer counts.
-TEST_F(Processes, ListAndTerminateByExactName)
+TEST_F(ProcessesPosix, ListAndTerminateByExactName)
 {
     EXPECT_EQ(count(kyplatform::currentProcessName()), 1);
     const pid_t first = spawn(sleeper("a/kytest-twin.exe"));
@@ -101,7 +101,7 @@ TEST_F(Processes, ListAndTerminateByExactName)
     ::waitpid(other, &status, 0);
 }
 
-TEST_F(Processes, ShellExecuteFailures)
+TEST_F(ProcessesPosix, ShellExecuteFailures)
 {
     EXPECT_EQ(kyplatform::shellExecuteOpenHidden((m_dir / "missing.exe").string(), ""), kyplatform::SHELL_FILE_NOT_FOUND);
     EXPECT_EQ(kyplatform::shellExecuteOpenHidden("", ""), kyplatform::SHELL_FILE_NOT_FOUND);
@@ -116,7 +116,7 @@ TEST_F(Processes, ShellExecuteFailures)
 // A downloaded ".exe" without the executable bit starts, given in Windows
 // form, with its parameters split as Windows does, detached in a session of
 // its own with its standard streams on /dev/null.
-TEST_F(Processes, ShellExecuteStartsDetached)
+TEST_F(ProcessesPosix, ShellExecuteStartsDetached)
 {
     const std::string script = "C:\\kyshell\\args.exe";
     const fs::path local = kyplatform::nativePath(script);

@@ -38,31 +38,6 @@ private:
     }
 
 private slots:
-    void osNameForVersion_data()
-    {
-        QTest::addColumn<int>("major");
-        QTest::addColumn<int>("minor");
-        QTest::addColumn<QString>("name");
-        QTest::newRow("5.1") << 5 << 1 << "Windows_XP";
-        QTest::newRow("5.2") << 5 << 2 << "Unknown";
-        QTest::newRow("6.0") << 6 << 0 << "Unknown";
-        QTest::newRow("6.1") << 6 << 1 << "Windows_7";
-        QTest::newRow("6.2") << 6 << 2 << "Windows_8";
-        QTest::newRow("6.3") << 6 << 3 << "Windows_8.1";
-        QTest::newRow("6.4") << 6 << 4 << "Unknown";
-        QTest::newRow("10.0") << 10 << 0 << "Windows_10";
-        QTest::newRow("10.7") << 10 << 7 << "Windows_10";
-        QTest::newRow("11.0") << 11 << 0 << "Unknown";
-    }
-
-    void osNameForVersion()
-    {
-        QFETCH(int, major);
-        QFETCH(int, minor);
-        QFETCH(QString, name);
-        QCOMPARE(QString::fromStdString(kyplatform::osNameForVersion(major, minor)), name);
-    }
-
     void osNameHere()
     {
         QString name;

@@ -1,0 +1,71 @@
+#include "platform/processes.h"
+
+#include "platform/win_p.h"
+
+#include <tlhelp32.h>
+
+#include <cwchar>
+
+namespace kyplatform {
+
+namespace {
+
+// Calls `visit(entry)` for every process of a fresh snapshot, in snapshot
+// order; false when no snapshot could be taken.
+template<typename Visit>
+bool forEachProcess(Visit visit)
+{
+    win::Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.valid())
+        return false;
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry))
+        visit(entry);
+    return true;
+}
+
+std::string exeName(const PROCESSENTRY32W &entry)
+{
+    return win::fromWide(entry.szExeFile, std::wcslen(entry.szExeFile));
+}
+
+} // namespace
+
+bool runningProcessNames(std::vector<std::string> &names)
+{
+    names.clear();
+    return forEachProcess([&names](const PROCESSENTRY32W &entry) { names.push_back(exeName(entry)); });
+}
+
+bool terminateProcessesByName(const std::string &name)
+{
+    return forEachProcess([&name](const PROCESSENTRY32W &entry) {
+        if (exeName(entry) != name)
+            return;
+        win::Handle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+        if (process.valid())
+            TerminateProcess(process.get(), 0);
+    });
+}
+
+std::string currentProcessName()
+{
+    // As the snapshot names it, so that it can be found in the list.
+    const DWORD self = GetCurrentProcessId();
+    std::string name;
+    forEachProcess([&name, self](const PROCESSENTRY32W &entry) {
+        if (entry.th32ProcessID == self)
+            name = exeName(entry);
+    });
+    if (!name.empty())
+        return name;
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return std::string();
+    const std::wstring full(path, length);
+    return win::fromWide(full.substr(full.find_last_of(L"\\/") + 1));
+}
+
+} // namespace kyplatform
