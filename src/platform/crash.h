@@ -102,7 +102,7 @@ std::size_t formatReporterCommandLine(char *out, std::size_t size, const char *u
 // `text` with its first "%s" replaced by `module`.
 std::size_t formatAdvice(char *out, std::size_t size, const char *text, const char *module);
 
-// The part after the last "/" or "\".
+// The text after the last "/" or "\".
 const char *moduleBaseName(const char *path);
 
 // Where dumps go and how they are named: the settings' folder and base name,
