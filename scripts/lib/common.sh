@@ -8,7 +8,7 @@ KY_PACKAGES=(
   libquazip1-qt5-dev
   python3 tzdata
   fonts-wqy-microhei
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick xdotool
   googletest libgtest-dev
   wine wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 )
