@@ -4,10 +4,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <cstring>
+#include <string_view>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -22,37 +23,100 @@ std::string baseName(const std::string &path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool readWhole(const std::string &path, std::string &content)
+// Reads up to `size` bytes of a /proc file with plain system calls: the
+// status monitor lists every process twice a second, and stream classes cost
+// several times the kernel's own work here. -1 when it cannot be read.
+ssize_t readProcFile(const char *path, char *buffer, std::size_t size)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    std::size_t total = 0;
+    while (total < size) {
+        const ssize_t count = ::read(fd, buffer + total, size - total);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        total += static_cast<std::size_t>(count);
+    }
+    ::close(fd);
+    return static_cast<ssize_t>(total);
+}
+
+// What /proc/<pid>/stat tells about a process whose program link cannot be
+// read: its kernel name, whether it has ended, whether it is a kernel thread.
+struct ProcStat
+{
+    std::string comm;
+    bool ended = false;
+    bool kernelThread = false;
+};
+
+bool readProcStat(const std::string &dir, ProcStat &stat)
+{
+    // "pid (comm) S ppid pgrp session tty tpgid flags ...": the kernel name
+    // holds at most 64 bytes, so everything needed is in the first few
+    // hundred. The name may itself hold ")", hence the last one.
+    char buffer[512];
+    const ssize_t length = readProcFile((dir + "/stat").c_str(), buffer, sizeof(buffer));
+    if (length < 0)
         return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    content = buffer.str();
+    const std::string_view text(buffer, static_cast<std::size_t>(length));
+    const std::string_view::size_type open = text.find('(');
+    const std::string_view::size_type close = text.rfind(')');
+    if (open == std::string_view::npos || close == std::string_view::npos || close < open || close + 2 >= text.size())
+        return true;
+    stat.comm.assign(text.substr(open + 1, close - open - 1));
+    const char state = text[close + 2];
+    stat.ended = state == 'Z' || state == 'X';
+    // The sixth number after the state is the flags word.
+    const char *cursor = buffer + close + 3;
+    const char *end = buffer + length;
+    unsigned long flags = 0;
+    for (int field = 0; field < 6 && cursor < end; ++field) {
+        char *next = nullptr;
+        flags = std::strtoul(cursor, &next, 10);
+        if (next == cursor)
+            return true;
+        cursor = next;
+    }
+    const unsigned long kernelThreadFlag = 0x00200000; // PF_KTHREAD
+    stat.kernelThread = (flags & kernelThreadFlag) != 0;
     return true;
 }
 
-// A process that has ended but was not yet reaped by its parent runs no more
-// and must not count as running.
-bool isZombie(const std::string &dir)
+// The first command-line word of a process; false when it cannot be read.
+bool firstCommandWord(const std::string &dir, std::string &word)
 {
-    std::string stat;
-    if (!readWhole(dir + "/stat", stat))
-        return true;
-    const std::string::size_type close = stat.rfind(')');
-    if (close == std::string::npos || close + 2 >= stat.size())
+    const int fd = ::open((dir + "/cmdline").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    const char state = stat[close + 2];
-    return state == 'Z' || state == 'X';
+    word.clear();
+    char chunk[4096];
+    for (;;) {
+        const ssize_t count = ::read(fd, chunk, sizeof(chunk));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            break;
+        const char *end = static_cast<const char *>(std::memchr(chunk, '\0', static_cast<std::size_t>(count)));
+        word.append(chunk, end ? static_cast<std::size_t>(end - chunk) : static_cast<std::size_t>(count));
+        if (end)
+            break;
+    }
+    ::close(fd);
+    return true;
 }
 
-// The name of process `pid`; false when the process is gone.
+// The name of process `pid`; false when the process is gone or has ended.
 bool processName(const std::string &pid, std::string &name)
 {
     const std::string dir = "/proc/" + pid;
-    if (isZombie(dir))
-        return false;
+    // A readable program link means the process still has its memory, which
+    // one that has ended (a zombie not yet reaped by its parent) has
+    // released: only when the link cannot be read (a kernel thread, a
+    // zombie, another user's process) is the state looked at.
     char target[PATH_MAX + 1];
     const ssize_t length = ::readlink((dir + "/exe").c_str(), target, PATH_MAX);
     if (length > 0) {
@@ -64,20 +128,20 @@ bool processName(const std::string &pid, std::string &name)
         name = baseName(path);
         return true;
     }
-    std::string cmdline;
-    if (!readWhole(dir + "/cmdline", cmdline))
+    ProcStat stat;
+    if (!readProcStat(dir, stat) || stat.ended)
         return false;
-    const std::string first = cmdline.substr(0, cmdline.find('\0'));
-    if (!first.empty()) {
-        name = baseName(first);
-        return true;
+    // A kernel thread has no command line; its kernel name is all there is.
+    if (!stat.kernelThread) {
+        std::string first;
+        if (!firstCommandWord(dir, first))
+            return false;
+        if (!first.empty()) {
+            name = baseName(first);
+            return true;
+        }
     }
-    std::string comm;
-    if (!readWhole(dir + "/comm", comm))
-        return false;
-    if (!comm.empty() && comm.back() == '\n')
-        comm.pop_back();
-    name = comm;
+    name = stat.comm;
     return true;
 }
 

@@ -87,7 +87,9 @@ TEST_F(ProcessesPosix, ListAndTerminateByExactName)
     const pid_t first = spawn(sleeper("a/kytest-twin.exe"));
     const pid_t second = spawn(sleeper("b/kytest-twin.exe"));
     const pid_t other = spawn(sleeper("c/kytest-twin.exe.old"));
-    ASSERT_TRUE(waitFor([] { return count("kytest-twin.exe") == 2; }));
+    // All three have started their programs (a child still on its way from
+    // fork to exec carries this test's name).
+    ASSERT_TRUE(waitFor([] { return count("kytest-twin.exe") == 2 && count("kytest-twin.exe.old") == 1; }));
 
     EXPECT_TRUE(kyplatform::terminateProcessesByName("kytest-twin.exe"));
     // Not reaped yet: zombies until waitpid below.
@@ -99,6 +101,35 @@ TEST_F(ProcessesPosix, ListAndTerminateByExactName)
     EXPECT_EQ(count("kytest-twin.exe.old"), 1);
     ::kill(other, SIGKILL);
     ::waitpid(other, &status, 0);
+}
+
+// A program whose file was removed while it runs keeps its name; the kernel
+// marks such a link " (deleted)".
+TEST_F(ProcessesPosix, RemovedProgramKeepsItsName)
+{
+    const fs::path program = sleeper("gone/kytest-removed.exe");
+    const pid_t pid = spawn(program);
+    ASSERT_TRUE(waitFor([] { return count("kytest-removed.exe") == 1; }));
+    fs::remove(program);
+    EXPECT_EQ(count("kytest-removed.exe"), 1);
+    EXPECT_EQ(count("kytest-removed.exe (deleted)"), 0);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+}
+
+// Kernel threads have no program file and no command line: they are listed
+// under their kernel name.
+TEST_F(ProcessesPosix, KernelThreadsByKernelName)
+{
+    std::ifstream comm("/proc/2/comm");
+    std::string name;
+    std::getline(comm, name);
+    std::error_code error;
+    const bool hasProgram = !fs::read_symlink("/proc/2/exe", error).empty();
+    if (name != "kthreadd" || hasProgram)
+        GTEST_SKIP() << "no kernel threads visible here";
+    EXPECT_GE(count("kthreadd"), 1);
 }
 
 TEST_F(ProcessesPosix, ShellExecuteFailures)
