@@ -98,11 +98,17 @@ std::string decodeName(const std::string &encoded)
 // Subkey folders of `dir` as (name, folder) pairs.
 std::vector<std::pair<std::string, fs::path>> childKeys(const fs::path &dir)
 {
-    std::vector<std::pair<std::string, fs::path>> children;
+    struct Child
+    {
+        std::string sortKey;
+        std::string name;
+        fs::path folder;
+    };
+    std::vector<Child> found;
     std::error_code error;
     fs::directory_iterator it(dir, error);
     if (error)
-        return children;
+        return {};
     for (const fs::directory_entry &entry : it) {
         const std::string file = entry.path().filename().string();
         if (file.empty() || file[0] == '.')
@@ -110,11 +116,16 @@ std::vector<std::pair<std::string, fs::path>> childKeys(const fs::path &dir)
         std::error_code typeError;
         if (!entry.is_directory(typeError))
             continue;
-        children.emplace_back(decodeName(file), entry.path());
+        std::string name = decodeName(file);
+        found.push_back({folded(name), std::move(name), entry.path()});
     }
-    std::sort(children.begin(), children.end(), [](const auto &a, const auto &b) {
-        return folded(a.first) < folded(b.first);
-    });
+    // Folded once per name, not once per comparison: the uninstall key of a
+    // used machine has hundreds of subkeys and is walked at every status query.
+    std::sort(found.begin(), found.end(), [](const Child &a, const Child &b) { return a.sortKey < b.sortKey; });
+    std::vector<std::pair<std::string, fs::path>> children;
+    children.reserve(found.size());
+    for (Child &child : found)
+        children.emplace_back(std::move(child.name), std::move(child.folder));
     return children;
 }
 
@@ -132,6 +143,13 @@ bool keyFolder(const std::string &key, bool create, fs::path &folder)
             return false;
     }
     for (const std::string &name : names) {
+        // The usual case, without listing the parent: the folder carries the
+        // name in the letter case it was created with.
+        const fs::path direct = current / encodeName(name);
+        if (fs::is_directory(direct, error)) {
+            current = direct;
+            continue;
+        }
         bool found = false;
         for (const auto &child : childKeys(current)) {
             if (sameName(child.first, name)) {
