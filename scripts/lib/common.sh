@@ -13,6 +13,15 @@ KY_PACKAGES=(
   wine wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 )
 
+# What bench/run needs beyond KY_PACKAGES: a web server and a client to set
+# the downloader against, Google Benchmark, and X headers for the first-paint
+# watcher.
+KY_BENCH_PACKAGES=(
+  nginx curl
+  libbenchmark-dev
+  libx11-dev libxdamage-dev
+)
+
 ky_log() { printf '==> %s\n' "$*" >&2; }
 
 ky_as_root() {

@@ -19,6 +19,14 @@ namespace {
 // Enough for a download server behind a load balancer or a mirror; a loop
 // ends as an error instead of running forever.
 const int kMaxRedirects = 5;
+
+// What a reply may hold before this downloader has written it out. Without a
+// bound, Qt's network thread reads as fast as the connection delivers and
+// queues everything for the GUI thread: when the GUI thread is busy, or
+// slower than the network, the whole file ends up in memory. On loopback,
+// 1 MiB transfers as fast as larger bounds and faster than smaller ones,
+// which hand over between the threads more often.
+const qint64 kReadBufferBytes = 1024 * 1024;
 }
 
 KyFileDownloader::KyFileDownloader(QNetworkAccessManager *manager)
@@ -63,6 +71,9 @@ int KyFileDownloader::download(QString url, QString saveDir)
     m_reply = m_manager->get(request);
     if (!m_reply)
         return DOWNLOAD_ERROR;
+    // Set before the request leaves the event loop, so the network thread
+    // applies it from the first byte on.
+    m_reply->setReadBufferSize(kReadBufferBytes);
     connect(m_reply, &QNetworkReply::readyRead, this, &KyFileDownloader::sltWriteToFile);
     connect(m_reply, &QNetworkReply::downloadProgress, this, &KyFileDownloader::sltUpdateDataReadProgress);
     connect(m_reply, &QNetworkReply::finished, this, &KyFileDownloader::sltDownloadFinished);

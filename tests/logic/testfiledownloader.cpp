@@ -9,6 +9,8 @@
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 
 using kytest::LogRecorder;
 
@@ -117,6 +119,31 @@ private slots:
         // The name is free again.
         QCOMPARE(mgr()->startDownload(QStringLiteral("a"), m_server.url(QStringLiteral("/gen/10/a.bin")), dir(), false),
                  int(DOWNLOAD_FILE_EXISTS));
+    }
+
+    // The reply holds a bounded amount of data: a file many times that size
+    // must still arrive whole when the GUI thread falls behind the network
+    // (guards against a transfer that stalls or loses data once the bound
+    // is reached).
+    void largeFileArrivesWholeWhileTheGuiThreadIsBusy()
+    {
+        PoolRecorder rec(mgr());
+        const int size = 6 * 1024 * 1024 + 123;
+        QCOMPARE(mgr()->startDownload(QStringLiteral("big"), m_server.url(QStringLiteral("/gen/%1/big.bin").arg(size)), dir(), false),
+                 int(DOWNLOAD_STARTED));
+        // The GUI thread is held up again and again while the network thread
+        // keeps receiving.
+        int stalls = 0;
+        QTimer busy;
+        connect(&busy, &QTimer::timeout, this, [&]() {
+            QThread::msleep(30);
+            if (++stalls == 10)
+                busy.stop();
+        });
+        busy.start(0);
+        QTRY_VERIFY_WITH_TIMEOUT(rec.events.contains(QStringLiteral("done big")), 60000);
+        QCOMPARE(rec.endings(QStringLiteral("big")), QStringList({QStringLiteral("finished"), QStringLiteral("done")}));
+        QCOMPARE(kytest::readFile(dir() + QStringLiteral("/big.bin")), generated(size));
     }
 
     void queryStringStaysInFileName()
