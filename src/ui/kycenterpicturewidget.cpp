@@ -4,7 +4,6 @@
 #include "common/kyconstants.h"
 #include "common/kytexts.h"
 
-#include <QImage>
 #include <QPixmap>
 
 kyCenterPictureWidget::kyCenterPictureWidget(QWidget *parent)
@@ -34,8 +33,10 @@ QString kyCenterPictureWidget::currentPicture() const
 void kyCenterPictureWidget::showPicture(bool first)
 {
     m_showingFirst = first;
-    // Shown unscaled: the label and the pictures are both 400 x 264.
-    ui->label_picture->setPixmap(QPixmap::fromImage(QImage(currentPicture()), Qt::AutoColor));
+    // Shown unscaled: the label and the pictures are both 400 x 264. Loaded
+    // through the pixmap cache: both cards start with the same picture, and
+    // switching tools back and forth shows the same few again.
+    ui->label_picture->setPixmap(QPixmap(currentPicture()));
     ui->label_switch_selected->setVisible(first);
     ui->label_switch_selected_2->setVisible(!first);
 }
