@@ -1,0 +1,237 @@
+// Latency of "broadcast_info" from a client process to the listener's signal
+// on the GUI thread, against a bare local-socket round trip between the same
+// two processes.
+//
+// The measuring process builds the logic hub as the program does, registers a
+// UILogicListener and spawns itself as the client. Each call carries the
+// client's monotonic clock reading (CLOCK_MONOTONIC is one clock for all
+// processes of the machine) as its live code; the listener's signal takes the
+// difference on the GUI thread, then tells the client to send the next call,
+// so calls never queue behind each other. The bare round trip: the client
+// writes a frame of the same size to a QLocalServer on the measuring process's
+// GUI thread, which writes it straight back.
+//
+//   kybench_rpc [--calls N] [--warmup N]
+//
+// Prints "rpc_median_us A rpc_p99_us B echo_median_us C echo_p99_us D calls N".
+#include "benchenv.h"
+
+#include "common/kycleanup.h"
+#include "livecode/livemgrservice.h"
+#include "logic/kylogicfw.h"
+#include "logic/uilogiclistener.h"
+#include "rpc/rpc.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char16_t kServiceName[] = u"KYLiveMgrService";
+const char kPushUrl[] = "rtmp://127.0.0.1:1935/live";
+// About the size of a "broadcast_info" call frame.
+const int kEchoBytes = 96;
+
+struct Stats
+{
+    double medianUs = 0;
+    double p99Us = 0;
+};
+
+Stats statsOf(const std::vector<double> &samplesNs)
+{
+    return {kybench::percentile(samplesNs, 0.5) / 1e3, kybench::percentile(samplesNs, 0.99) / 1e3};
+}
+
+// ---- the client process ---------------------------------------------------
+
+bool waitForGo()
+{
+    char line[16];
+    return std::fgets(line, sizeof(line), stdin) != nullptr;
+}
+
+int runRpcClient(int total)
+{
+    RpcClient client = RpcConnect(kServiceName, 5000);
+    if (!client) {
+        std::fprintf(stderr, "kybench_rpc: the service does not answer\n");
+        return 1;
+    }
+    for (int i = 0; i < total; ++i) {
+        const std::string sent = std::to_string(kybench::monotonicNs());
+        IRpcArgument *argument = RpcArgBegin();
+        RpcArgAppend(argument, RpcArgFrom(kPushUrl));
+        RpcArgAppend(argument, RpcArgFrom(sent.c_str()));
+        RpcArgEnd(argument);
+        const bool called = RpcCall(client, "broadcast_info", argument, 5000);
+        RpcArgFree(argument);
+        if (!called || !waitForGo()) {
+            std::fprintf(stderr, "kybench_rpc: call %d failed\n", i);
+            RpcDisconnect(client);
+            return 1;
+        }
+    }
+    RpcDisconnect(client);
+    return 0;
+}
+
+int runEchoClient(int warmup, int calls, const QString &server)
+{
+    QLocalSocket socket;
+    socket.connectToServer(server);
+    if (!socket.waitForConnected(5000)) {
+        std::fprintf(stderr, "kybench_rpc: no echo server\n");
+        return 1;
+    }
+    const QByteArray message(kEchoBytes, 'x');
+    std::vector<double> samples;
+    samples.reserve(size_t(calls));
+    for (int i = 0; i < warmup + calls; ++i) {
+        const std::int64_t sent = kybench::monotonicNs();
+        socket.write(message);
+        while (socket.bytesToWrite() > 0) {
+            if (!socket.waitForBytesWritten(5000))
+                return 1;
+        }
+        qint64 received = 0;
+        while (received < kEchoBytes) {
+            if (socket.bytesAvailable() <= 0 && !socket.waitForReadyRead(5000))
+                return 1;
+            received += socket.read(kEchoBytes - received).size();
+        }
+        if (i >= warmup)
+            samples.push_back(double(kybench::monotonicNs() - sent));
+    }
+    const Stats stats = statsOf(samples);
+    std::printf("%.3f %.3f\n", stats.medianUs, stats.p99Us);
+    return 0;
+}
+
+// ---- the measuring process ------------------------------------------------
+
+// Echoes every byte it receives, at once.
+class EchoServer : public QObject
+{
+public:
+    bool listen(const QString &name)
+    {
+        QLocalServer::removeServer(name);
+        connect(&m_server, &QLocalServer::newConnection, this, [this]() {
+            while (QLocalSocket *socket = m_server.nextPendingConnection()) {
+                connect(socket, &QLocalSocket::readyRead, socket, [socket]() {
+                    socket->write(socket->readAll());
+                    socket->flush();
+                });
+                connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            }
+        });
+        return m_server.listen(name);
+    }
+
+private:
+    QLocalServer m_server;
+};
+
+int measure(int warmup, int calls)
+{
+    const QString self = QCoreApplication::applicationFilePath();
+
+    // The bare round trip first.
+    EchoServer echo;
+    const QString echoName = QDir::tempPath() + QStringLiteral("/kybench-echo-%1").arg(QCoreApplication::applicationPid());
+    if (!echo.listen(echoName)) {
+        std::fprintf(stderr, "kybench_rpc: cannot listen on %s\n", qPrintable(echoName));
+        return 1;
+    }
+    QProcess echoClient;
+    echoClient.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QEventLoop echoLoop;
+    QObject::connect(&echoClient, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &echoLoop, &QEventLoop::quit);
+    echoClient.start(self, {QStringLiteral("--echo-client"), QString::number(warmup), QString::number(calls), echoName});
+    echoLoop.exec();
+    const QByteArray echoResult = echoClient.readAllStandardOutput().trimmed();
+    if (echoClient.exitCode() != 0 || echoResult.isEmpty()) {
+        std::fprintf(stderr, "kybench_rpc: the echo client failed\n");
+        return 1;
+    }
+
+    // Then the hub as the program builds it, with a listener registered.
+    KyLogicFW *hub = KyLogicFW::instance();
+    hub->initialize();
+    std::unique_ptr<LiveMgrService> ownService;
+    if (!hub->liveCodeModuleManager()) {
+        // The hub does not run the service itself yet: one of ours, wired to
+        // the hub's slot with the automatic connection the hub uses.
+        ownService = std::make_unique<LiveMgrService>();
+        ownService->start();
+        QObject::connect(ownService.get(), SIGNAL(sglBroadcastInfoMsg(QString, QString)), hub,
+                         SLOT(sltBroadcastMsg(QString, QString)));
+    }
+    UILogicListener listener;
+    hub->setListener(&listener);
+
+    QProcess rpcClient;
+    rpcClient.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    std::vector<double> samples;
+    samples.reserve(size_t(calls));
+    int received = 0;
+    QObject::connect(&listener, &UILogicListener::sglBroadcastInfoMsg, [&](const QString &, const QString &code) {
+        const std::int64_t arrived = kybench::monotonicNs();
+        if (received++ >= warmup)
+            samples.push_back(double(arrived - code.toLongLong()));
+        rpcClient.write("\n");
+    });
+    QEventLoop rpcLoop;
+    QObject::connect(&rpcClient, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &rpcLoop, &QEventLoop::quit);
+    rpcClient.start(self, {QStringLiteral("--rpc-client"), QString::number(warmup + calls)});
+    rpcLoop.exec();
+    hub->setListener(nullptr);
+    if (rpcClient.exitCode() != 0 || int(samples.size()) != calls) {
+        std::fprintf(stderr, "kybench_rpc: the rpc client failed after %d calls\n", received);
+        return 1;
+    }
+
+    const Stats rpc = statsOf(samples);
+    const QList<QByteArray> echoStats = echoResult.split(' ');
+    std::printf("rpc_median_us %.3f rpc_p99_us %.3f echo_median_us %s echo_p99_us %s calls %d\n", rpc.medianUs, rpc.p99Us,
+                echoStats.value(0).constData(), echoStats.value(1).constData(), calls);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("KYORO_PLATFORM_URL"))
+        qputenv("KYORO_PLATFORM_URL", "http://127.0.0.1:9");
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.value(1) == QStringLiteral("--rpc-client"))
+        return runRpcClient(args.value(2).toInt());
+    if (args.value(1) == QStringLiteral("--echo-client"))
+        return runEchoClient(args.value(2).toInt(), args.value(3).toInt(), args.value(4));
+
+    int calls = 10000;
+    int warmup = 500;
+    for (int i = 1; i + 1 < args.size(); ++i) {
+        if (args.at(i) == QStringLiteral("--calls"))
+            calls = args.at(++i).toInt();
+        else if (args.at(i) == QStringLiteral("--warmup"))
+            warmup = args.at(++i).toInt();
+    }
+    const int result = measure(warmup, calls);
+    runProcessCleanups();
+    return result;
+}
