@@ -30,6 +30,7 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -144,6 +145,15 @@ private:
     QLocalServer m_server;
 };
 
+// Ends a client that stopped answering, so the run fails instead of hanging.
+void watch(QProcess &client, QEventLoop &loop)
+{
+    QTimer::singleShot(std::chrono::minutes(3), &loop, [&client]() {
+        std::fprintf(stderr, "kybench_rpc: the client did not finish in time\n");
+        client.kill();
+    });
+}
+
 int measure(int warmup, int calls)
 {
     const QString self = QCoreApplication::applicationFilePath();
@@ -160,6 +170,7 @@ int measure(int warmup, int calls)
     QEventLoop echoLoop;
     QObject::connect(&echoClient, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &echoLoop, &QEventLoop::quit);
     echoClient.start(self, {QStringLiteral("--echo-client"), QString::number(warmup), QString::number(calls), echoName});
+    watch(echoClient, echoLoop);
     echoLoop.exec();
     const QByteArray echoResult = echoClient.readAllStandardOutput().trimmed();
     if (echoClient.exitCode() != 0 || echoResult.isEmpty()) {
@@ -196,6 +207,7 @@ int measure(int warmup, int calls)
     QEventLoop rpcLoop;
     QObject::connect(&rpcClient, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &rpcLoop, &QEventLoop::quit);
     rpcClient.start(self, {QStringLiteral("--rpc-client"), QString::number(warmup + calls)});
+    watch(rpcClient, rpcLoop);
     rpcLoop.exec();
     hub->setListener(nullptr);
     if (rpcClient.exitCode() != 0 || int(samples.size()) != calls) {
