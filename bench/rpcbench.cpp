@@ -11,13 +11,16 @@
 // writes a frame of the same size to a QLocalServer on the measuring process's
 // GUI thread, which writes it straight back.
 //
+// On a shared machine the tail of either figure is set by whoever else runs at
+// that moment, so the two are measured in alternating blocks of calls and
+// every block's samples pooled: both see the same load.
+//
 //   kybench_rpc [--calls N] [--warmup N]
 //
 // Prints "rpc_median_us A rpc_p99_us B echo_median_us C echo_p99_us D calls N".
 #include "benchenv.h"
 
 #include "common/kycleanup.h"
-#include "livecode/livemgrservice.h"
 #include "logic/kylogicfw.h"
 #include "logic/uilogiclistener.h"
 #include "rpc/rpc.h"
@@ -30,6 +33,7 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -115,8 +119,8 @@ int runEchoClient(int warmup, int calls, const QString &server)
         if (i >= warmup)
             samples.push_back(double(kybench::monotonicNs() - sent));
     }
-    const Stats stats = statsOf(samples);
-    std::printf("%.3f %.3f\n", stats.medianUs, stats.p99Us);
+    for (const double sample : samples)
+        std::printf("%.0f\n", sample);
     return 0;
 }
 
@@ -154,71 +158,85 @@ void watch(QProcess &client, QEventLoop &loop)
     });
 }
 
+// Runs one client process to its end; false when it failed or hung.
+bool runClient(QProcess &client, const QStringList &arguments)
+{
+    QEventLoop loop;
+    QObject::connect(&client, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop, &QEventLoop::quit);
+    client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    client.start(QCoreApplication::applicationFilePath(), arguments);
+    watch(client, loop);
+    loop.exec();
+    return client.exitStatus() == QProcess::NormalExit && client.exitCode() == 0;
+}
+
 int measure(int warmup, int calls)
 {
-    const QString self = QCoreApplication::applicationFilePath();
-
-    // The bare round trip first.
     EchoServer echo;
     const QString echoName = QDir::tempPath() + QStringLiteral("/kybench-echo-%1").arg(QCoreApplication::applicationPid());
     if (!echo.listen(echoName)) {
         std::fprintf(stderr, "kybench_rpc: cannot listen on %s\n", qPrintable(echoName));
         return 1;
     }
-    QProcess echoClient;
-    echoClient.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QEventLoop echoLoop;
-    QObject::connect(&echoClient, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &echoLoop, &QEventLoop::quit);
-    echoClient.start(self, {QStringLiteral("--echo-client"), QString::number(warmup), QString::number(calls), echoName});
-    watch(echoClient, echoLoop);
-    echoLoop.exec();
-    const QByteArray echoResult = echoClient.readAllStandardOutput().trimmed();
-    if (echoClient.exitCode() != 0 || echoResult.isEmpty()) {
-        std::fprintf(stderr, "kybench_rpc: the echo client failed\n");
-        return 1;
-    }
 
-    // Then the hub as the program builds it, with a listener registered.
+    // The hub as the program builds it, with a listener registered.
     KyLogicFW *hub = KyLogicFW::instance();
     hub->initialize();
-    std::unique_ptr<LiveMgrService> ownService;
-    if (!hub->liveCodeModuleManager()) {
-        // The hub does not run the service itself yet: one of ours, wired to
-        // the hub's slot with the automatic connection the hub uses.
-        ownService = std::make_unique<LiveMgrService>();
-        ownService->start();
-        QObject::connect(ownService.get(), SIGNAL(sglBroadcastInfoMsg(QString, QString)), hub,
-                         SLOT(sltBroadcastMsg(QString, QString)));
-    }
     UILogicListener listener;
     hub->setListener(&listener);
 
-    QProcess rpcClient;
-    rpcClient.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    std::vector<double> samples;
-    samples.reserve(size_t(calls));
+    constexpr int kBlocks = 20;
+    const int perBlock = std::max(1, calls / kBlocks);
+    const int blockWarmup = std::max(1, warmup / kBlocks);
+    std::vector<double> rpcSamples;
+    std::vector<double> echoSamples;
+    rpcSamples.reserve(size_t(calls));
+    echoSamples.reserve(size_t(calls));
+
+    QProcess *rpcClient = nullptr;
     int received = 0;
     QObject::connect(&listener, &UILogicListener::sglBroadcastInfoMsg, [&](const QString &, const QString &code) {
         const std::int64_t arrived = kybench::monotonicNs();
-        if (received++ >= warmup)
-            samples.push_back(double(arrived - code.toLongLong()));
-        rpcClient.write("\n");
+        if (received++ >= blockWarmup)
+            rpcSamples.push_back(double(arrived - code.toLongLong()));
+        if (rpcClient)
+            rpcClient->write("\n");
     });
-    QEventLoop rpcLoop;
-    QObject::connect(&rpcClient, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &rpcLoop, &QEventLoop::quit);
-    rpcClient.start(self, {QStringLiteral("--rpc-client"), QString::number(warmup + calls)});
-    watch(rpcClient, rpcLoop);
-    rpcLoop.exec();
+
+    for (int block = 0; block < kBlocks; ++block) {
+        QProcess echoClient;
+        if (!runClient(echoClient, {QStringLiteral("--echo-client"), QString::number(blockWarmup),
+                                    QString::number(perBlock), echoName})) {
+            std::fprintf(stderr, "kybench_rpc: the echo client failed\n");
+            return 1;
+        }
+        const QList<QByteArray> lines = echoClient.readAllStandardOutput().split('\n');
+        for (const QByteArray &line : lines) {
+            if (!line.isEmpty())
+                echoSamples.push_back(line.toDouble());
+        }
+
+        QProcess client;
+        rpcClient = &client;
+        received = 0;
+        const bool ok = runClient(client, {QStringLiteral("--rpc-client"), QString::number(blockWarmup + perBlock)});
+        rpcClient = nullptr;
+        if (!ok || received != blockWarmup + perBlock) {
+            std::fprintf(stderr, "kybench_rpc: the rpc client failed after %d calls\n", received);
+            return 1;
+        }
+    }
     hub->setListener(nullptr);
-    if (rpcClient.exitCode() != 0 || int(samples.size()) != calls) {
-        std::fprintf(stderr, "kybench_rpc: the rpc client failed after %d calls\n", received);
+    if (rpcSamples.size() != echoSamples.size()) {
+        std::fprintf(stderr, "kybench_rpc: %zu rpc samples against %zu echo samples\n", rpcSamples.size(),
+                     echoSamples.size());
         return 1;
     }
 
-    const Stats rpc = statsOf(samples);
-    const QList<QByteArray> echoStats = echoResult.split(' ');
-    std::printf("rpc_median_us %.3f rpc_p99_us %.3f echo_median_us %s echo_p99_us %s calls %d\n", rpc.medianUs, rpc.p99Us,
-                echoStats.value(0).constData(), echoStats.value(1).constData(), calls);
+    const Stats rpc = statsOf(rpcSamples);
+    const Stats bare = statsOf(echoSamples);
+    std::printf("rpc_median_us %.3f rpc_p99_us %.3f echo_median_us %.3f echo_p99_us %.3f calls %zu\n", rpc.medianUs,
+                rpc.p99Us, bare.medianUs, bare.p99Us, rpcSamples.size());
     return 0;
 }
 
