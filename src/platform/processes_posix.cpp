@@ -5,7 +5,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string_view>
+#include <unordered_map>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -109,9 +111,19 @@ bool firstCommandWord(const std::string &dir, std::string &word)
     return true;
 }
 
-// The name of process `pid`; false when the process is gone or has ended.
-bool processName(const std::string &pid, std::string &name)
+// What processName() found out about one process.
+struct NameResult
 {
+    bool alive = false;
+    std::string name;
+    // Settled for the life of this /proc entry: a kernel thread never runs
+    // another program and a process that has ended never runs again.
+    bool settled = false;
+};
+
+NameResult lookUpName(const std::string &pid)
+{
+    NameResult result;
     const std::string dir = "/proc/" + pid;
     // A readable program link means the process still has its memory, which
     // one that has ended (a zombie not yet reaped by its parent) has
@@ -125,29 +137,54 @@ bool processName(const std::string &pid, std::string &name)
         const std::string deleted = " (deleted)";
         if (path.size() > deleted.size() && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0)
             path.resize(path.size() - deleted.size());
-        name = baseName(path);
-        return true;
+        result.alive = true;
+        result.name = baseName(path);
+        return result;
     }
     ProcStat stat;
-    if (!readProcStat(dir, stat) || stat.ended)
-        return false;
+    if (!readProcStat(dir, stat))
+        return result;
+    if (stat.ended) {
+        result.settled = true;
+        return result;
+    }
     // A kernel thread has no command line; its kernel name is all there is.
     if (!stat.kernelThread) {
         std::string first;
         if (!firstCommandWord(dir, first))
-            return false;
+            return result;
         if (!first.empty()) {
-            name = baseName(first);
-            return true;
+            result.alive = true;
+            result.name = baseName(first);
+            return result;
         }
     }
-    name = stat.comm;
-    return true;
+    result.alive = true;
+    result.name = stat.comm;
+    result.settled = stat.kernelThread;
+    return result;
 }
+
+// The name of process `pid`; false when the process is gone or has ended.
+bool processName(const std::string &pid, std::string &name)
+{
+    const NameResult result = lookUpName(pid);
+    if (result.alive)
+        name = result.name;
+    return result.alive;
+}
+
+// One numeric entry of /proc: the process number and the entry's inode
+// number, which a new process under a reused number does not share.
+struct ProcEntry
+{
+    long pid;
+    ino_t inode;
+};
 
 // Numeric entries of /proc in ascending order (the order processes were
 // numbered, which is the nearest thing to the Windows snapshot order).
-bool processIds(std::vector<long> &pids)
+bool processEntries(std::vector<ProcEntry> &entries)
 {
     DIR *proc = ::opendir("/proc");
     if (!proc)
@@ -156,38 +193,70 @@ bool processIds(std::vector<long> &pids)
         char *end = nullptr;
         const long pid = std::strtol(entry->d_name, &end, 10);
         if (end && *end == '\0' && pid > 0)
-            pids.push_back(pid);
+            entries.push_back({pid, entry->d_ino});
     }
     ::closedir(proc);
-    std::sort(pids.begin(), pids.end());
+    std::sort(entries.begin(), entries.end(), [](const ProcEntry &a, const ProcEntry &b) { return a.pid < b.pid; });
     return true;
 }
+
+// Kernel threads and ended processes found by earlier listings, by process
+// number. A machine runs dozens of kernel threads whose program links cannot
+// be read; naming them anew costs a failed link lookup and a read of their
+// state on every listing, twice a second. An entry counts only while /proc
+// shows the same inode under that number.
+struct SettledEntry
+{
+    ino_t inode;
+    bool alive;
+    std::string name;
+};
+std::mutex s_settledLock;
+std::unordered_map<long, SettledEntry> s_settled;
 
 } // namespace
 
 bool runningProcessNames(std::vector<std::string> &names)
 {
     names.clear();
-    std::vector<long> pids;
-    if (!processIds(pids))
+    std::vector<ProcEntry> entries;
+    if (!processEntries(entries))
         return false;
-    for (const long pid : pids) {
-        std::string name;
-        if (processName(std::to_string(pid), name))
-            names.push_back(name);
+    std::unordered_map<long, SettledEntry> settled;
+    {
+        std::lock_guard<std::mutex> lock(s_settledLock);
+        settled.swap(s_settled);
     }
+    std::unordered_map<long, SettledEntry> stillSettled;
+    for (const ProcEntry &entry : entries) {
+        const auto known = settled.find(entry.pid);
+        if (known != settled.end() && known->second.inode == entry.inode) {
+            if (known->second.alive)
+                names.push_back(known->second.name);
+            stillSettled.insert(*known);
+            continue;
+        }
+        NameResult result = lookUpName(std::to_string(entry.pid));
+        if (result.alive)
+            names.push_back(result.name);
+        if (result.settled)
+            stillSettled.emplace(entry.pid, SettledEntry{entry.inode, result.alive, std::move(result.name)});
+    }
+    // Numbers no longer listed drop out here, so the table never outgrows /proc.
+    std::lock_guard<std::mutex> lock(s_settledLock);
+    s_settled.swap(stillSettled);
     return true;
 }
 
 bool terminateProcessesByName(const std::string &name)
 {
-    std::vector<long> pids;
-    if (!processIds(pids))
+    std::vector<ProcEntry> entries;
+    if (!processEntries(entries))
         return false;
-    for (const long pid : pids) {
+    for (const ProcEntry &entry : entries) {
         std::string current;
-        if (processName(std::to_string(pid), current) && current == name)
-            ::kill(static_cast<pid_t>(pid), SIGKILL);
+        if (processName(std::to_string(entry.pid), current) && current == name)
+            ::kill(static_cast<pid_t>(entry.pid), SIGKILL);
     }
     return true;
 }

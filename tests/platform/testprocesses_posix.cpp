@@ -132,6 +132,46 @@ TEST_F(ProcessesPosix, KernelThreadsByKernelName)
     EXPECT_GE(count("kthreadd"), 1);
 }
 
+// Ended processes are remembered between listings by their /proc entry; a
+// new process that gets the number of one that ended and was reaped must be
+// listed all the same. The number is handed out again through ns_last_pid,
+// which only root may write.
+TEST_F(ProcessesPosix, ReusedNumberOfAnEndedProcessIsListed)
+{
+    if (::access("/proc/sys/kernel/ns_last_pid", W_OK) != 0)
+        GTEST_SKIP() << "cannot choose process numbers here";
+    const fs::path ended = sleeper("z/kytest-ended.exe");
+    const fs::path reborn = sleeper("r/kytest-reborn.exe");
+    const pid_t zombie = spawn(ended);
+    ASSERT_TRUE(waitFor([] { return count("kytest-ended.exe") == 1; }));
+    ::kill(zombie, SIGKILL);
+    EXPECT_TRUE(waitFor([] { return count("kytest-ended.exe") == 0; }));
+    EXPECT_EQ(count("kytest-ended.exe"), 0); // listed again while still a zombie
+    int status = 0;
+    ASSERT_EQ(::waitpid(zombie, &status, 0), zombie);
+
+    // Other processes of the machine may take the number first: try a few times.
+    pid_t child = -1;
+    for (int attempt = 0; attempt < 20 && child != zombie; ++attempt) {
+        if (child > 0) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+        }
+        std::ofstream last("/proc/sys/kernel/ns_last_pid");
+        last << (zombie - 1);
+        last.close();
+        child = spawn(reborn);
+    }
+    if (child != zombie) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, &status, 0);
+        GTEST_SKIP() << "the process number was taken by another process each time";
+    }
+    EXPECT_TRUE(waitFor([] { return count("kytest-reborn.exe") == 1; }));
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+}
+
 TEST_F(ProcessesPosix, ShellExecuteFailures)
 {
     EXPECT_EQ(kyplatform::shellExecuteOpenHidden((m_dir / "missing.exe").string(), ""), kyplatform::SHELL_FILE_NOT_FOUND);
