@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QWidget>
+#include <QWindow>
 
 namespace {
 // Frames: a 32-bit big-endian length, then UTF-8 text. The answer is kAck.
@@ -132,6 +133,12 @@ void KySingleApplication::activateWindow()
     QWidget *window = m_activationWindow;
     if (!window)
         return;
+    // A window taken off the screen by another program (unmapped, not
+    // minimised) still counts as shown here, and show() alone would leave it
+    // off the screen: hide it first so that showing puts it back.
+    const QWindow *handle = window->windowHandle();
+    if (window->isVisible() && !window->isMinimized() && handle && !handle->isExposed())
+        window->hide();
     window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->raise();
     window->setWindowState(Qt::WindowActive);

@@ -42,7 +42,7 @@ signals:
 public slots:
     // Brings the activation window back: un-minimised, raised, state exactly
     // Qt::WindowActive, activated and shown (which also undoes a hide to the
-    // tray).
+    // tray, or another program taking the window off the screen).
     void activateWindow();
 
 private slots:
