@@ -1,4 +1,5 @@
 #include "kytestmain.h"
+#include "processwatch.h"
 #include "sandboxserver.h"
 #include "../logic/logictestsupport.h"
 #include "../ui/uitesthelpers.h"
@@ -62,32 +63,6 @@ QString drives()
 {
     return QString::fromLocal8Bit(qgetenv("KYORO_DRIVES_DIR"));
 }
-
-// Counts how often a process of one name starts, and the most copies seen at
-// once, by sampling the process list.
-class ProcessWatch : public QObject
-{
-public:
-    explicit ProcessWatch(const QString &name)
-        : m_name(name)
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this]() {
-            const int now = runningProcessNames().count(m_name);
-            if (now > m_running)
-                starts += now - m_running;
-            most = qMax(most, now);
-            m_running = now;
-        });
-        m_timer.start(15);
-    }
-    int starts = 0;
-    int most = 0;
-
-private:
-    QString m_name;
-    QTimer m_timer;
-    int m_running = 0;
-};
 
 // Catches what the program hands to the desktop's URL opener.
 class UrlCatcher : public QObject
@@ -424,7 +399,7 @@ private slots:
 
         // Fresh install.
         {
-            ProcessWatch installer(QLatin1String(tool.installer));
+            kytest::ProcessWatch installer(QLatin1String(tool.installer));
             const qint64 start = QDateTime::currentMSecsSinceEpoch();
             auto wizard = openWizard(tool.obsWizard);
             QCOMPARE(page(wizard.get()), QStringLiteral("page"));
@@ -452,8 +427,8 @@ private slots:
         // copy goes through the sandbox uninstaller, then the installer runs.
         QVERIFY(QFile::remove(downloadDir() + QLatin1Char('/') + QLatin1String(tool.installer)));
         const int requests = m_server.requests().count(installerRequest(tool.installer));
-        ProcessWatch installer(QLatin1String(tool.installer));
-        ProcessWatch uninstaller(QLatin1String(tool.uninstaller));
+        kytest::ProcessWatch installer(QLatin1String(tool.installer));
+        kytest::ProcessWatch uninstaller(QLatin1String(tool.uninstaller));
         const qint64 start = QDateTime::currentMSecsSinceEpoch();
         auto wizard = openWizard(tool.obsWizard);
         QVERIFY(!child<QPushButton>(wizard.get(), installButton(tool.edition))->isVisible());
@@ -496,7 +471,7 @@ private slots:
         const ToolFacts &tool = facts(code);
         QVERIFY(copyInstallerToDownloads(tool.installer));
         const int requests = m_server.requests().count(installerRequest(tool.installer));
-        ProcessWatch installer(QLatin1String(tool.installer));
+        kytest::ProcessWatch installer(QLatin1String(tool.installer));
 
         auto wizard = openWizard(tool.obsWizard);
         click(wizard.get(), installButton(tool.edition));
@@ -586,7 +561,7 @@ private slots:
         QFETCH(int, code);
         const ToolFacts &tool = facts(code);
         QVERIFY(m_server.addRule(QJsonObject{{"path", QString(kInstallRoot + QLatin1String(tool.installer))}, {"status", 500}}));
-        ProcessWatch installer(QLatin1String(tool.installer));
+        kytest::ProcessWatch installer(QLatin1String(tool.installer));
 
         auto wizard = openWizard(tool.obsWizard);
         click(wizard.get(), installButton(tool.edition));
