@@ -1,8 +1,8 @@
+#include "e2esupport.h"
 #include "kytestmain.h"
 #include "sandboxserver.h"
 
 #include "app/kymain.h"
-#include "app/kysingleapplication.h"
 #include "common/installpathsettings.h"
 #include "common/kyconstants.h"
 #include "common/kypaths.h"
@@ -11,46 +11,15 @@
 #include "platform/registry.h"
 #include "ui/kyoromanager.h"
 
-#include <QApplication>
 #include <QDialog>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QTimer>
 
 #include <memory>
-
-namespace {
-struct SessionApp : KySingleApplication
-{
-    SessionApp(int &argc, char **argv)
-        : KySingleApplication(APP_ID, argc, argv)
-    {
-    }
-};
-
-// Accepts the next modal dialog once it is up.
-void acceptNextModal()
-{
-    auto *poll = new QTimer;
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    QObject::connect(poll, &QTimer::timeout, [poll, clock]() {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog && clock->elapsed() < 15000)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        if (dialog)
-            dialog->accept();
-    });
-    poll->start(20);
-}
-} // namespace
 
 // One program life, start to quit, as the entry function builds it.
 class TestE2eSession : public QObject
@@ -86,7 +55,7 @@ private slots:
     {
         const QString data = QStandardPaths::writableLocation(QStandardPaths::DataLocation);
         QVERIFY(!QDir(data).exists());
-        m_session = std::make_unique<KyAppSession>(*static_cast<SessionApp *>(qApp));
+        m_session = std::make_unique<KyAppSession>(*static_cast<kytest::SessionApp *>(qApp));
         QVERIFY(window()->isVisible());
         QCOMPARE(window()->currentTool(), TOOL_NAME_KYTOOL);
         QVERIFY(shown("button_install_kyoro"));
@@ -106,7 +75,7 @@ private slots:
 
     void installTheClassicToolAndOpenIt()
     {
-        acceptNextModal();
+        kytest::answerNextModal<QDialog>([](QDialog *dialog) { dialog->accept(); }, 15000);
         QTest::mouseClick(child<QPushButton>("button_install_kyoro"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_open_kyoro"), 30000);
         QVERIFY(QFile::exists(appDir() + QStringLiteral("/tools/KYTool/kyClientLancher.exe")));
@@ -131,5 +100,5 @@ private slots:
     }
 };
 
-KY_TEST_MAIN_WITH(SessionApp, TestE2eSession)
+KY_TEST_MAIN_WITH(kytest::SessionApp, TestE2eSession)
 #include "teste2esession.moc"
