@@ -176,8 +176,10 @@ private slots:
         terminateProcessesByName(QStringLiteral("obs64.exe"));
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_open_OBS"), kTimeout);
 
-        kytest::ProcessWatch installer(kInstaller);
-        kytest::ProcessWatch uninstaller(QStringLiteral("Un_A.exe"));
+        // Only this run's: the installer runs from the download folder, the
+        // uninstaller from a copy in the temporary folder.
+        kytest::ProcessWatch installer(kInstaller, appDir());
+        kytest::ProcessWatch uninstaller(QStringLiteral("Un_A.exe"), kytest::tempDir());
         const int downloads = m_server.requests().count(
             QStringLiteral("GET /client_download/VURuv/files/InstallFile/") + kInstaller);
         bool installedShown = false;

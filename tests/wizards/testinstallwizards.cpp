@@ -399,7 +399,7 @@ private slots:
 
         // Fresh install.
         {
-            kytest::ProcessWatch installer(QLatin1String(tool.installer));
+            kytest::ProcessWatch installer(QLatin1String(tool.installer), appDir());
             const qint64 start = QDateTime::currentMSecsSinceEpoch();
             auto wizard = openWizard(tool.obsWizard);
             QCOMPARE(page(wizard.get()), QStringLiteral("page"));
@@ -427,8 +427,8 @@ private slots:
         // copy goes through the sandbox uninstaller, then the installer runs.
         QVERIFY(QFile::remove(downloadDir() + QLatin1Char('/') + QLatin1String(tool.installer)));
         const int requests = m_server.requests().count(installerRequest(tool.installer));
-        kytest::ProcessWatch installer(QLatin1String(tool.installer));
-        kytest::ProcessWatch uninstaller(QLatin1String(tool.uninstaller));
+        kytest::ProcessWatch installer(QLatin1String(tool.installer), appDir());
+        kytest::ProcessWatch uninstaller(QLatin1String(tool.uninstaller), kytest::tempDir());
         const qint64 start = QDateTime::currentMSecsSinceEpoch();
         auto wizard = openWizard(tool.obsWizard);
         QVERIFY(!child<QPushButton>(wizard.get(), installButton(tool.edition))->isVisible());
@@ -471,7 +471,7 @@ private slots:
         const ToolFacts &tool = facts(code);
         QVERIFY(copyInstallerToDownloads(tool.installer));
         const int requests = m_server.requests().count(installerRequest(tool.installer));
-        kytest::ProcessWatch installer(QLatin1String(tool.installer));
+        kytest::ProcessWatch installer(QLatin1String(tool.installer), appDir());
 
         auto wizard = openWizard(tool.obsWizard);
         click(wizard.get(), installButton(tool.edition));
@@ -561,7 +561,7 @@ private slots:
         QFETCH(int, code);
         const ToolFacts &tool = facts(code);
         QVERIFY(m_server.addRule(QJsonObject{{"path", QString(kInstallRoot + QLatin1String(tool.installer))}, {"status", 500}}));
-        kytest::ProcessWatch installer(QLatin1String(tool.installer));
+        kytest::ProcessWatch installer(QLatin1String(tool.installer), appDir());
 
         auto wizard = openWizard(tool.obsWizard);
         click(wizard.get(), installButton(tool.edition));
