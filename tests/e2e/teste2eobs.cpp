@@ -42,6 +42,18 @@ QString page(QWidget *wizard)
     return child<QStackedWidget>(wizard, "stackedWidget")->currentWidget()->objectName();
 }
 
+// On the wizard's folder page: notes the folder it proposes, goes on, waits
+// for the done page and confirms it. False when the done page never came.
+bool installFromTheFolderPage(QWidget *wizard, QString &folder)
+{
+    folder = child<QLineEdit>(wizard, "ledit_installPath")->text();
+    click(wizard, "button_nextStep");
+    if (!QTest::qWaitFor([wizard]() { return page(wizard) == QLatin1String("page_5"); }, kTimeout))
+        return false;
+    click(wizard, "button_confirm");
+    return true;
+}
+
 QString obsStudioConfig(const QString &relative)
 {
     return roamingAppDataRoot() + QStringLiteral("obs-studio/") + relative;
@@ -112,11 +124,7 @@ private slots:
         kytest::driveNextModal<kyOBSInstallWidget>([&](kyOBSInstallWidget *wizard) {
             firstPage = page(wizard);
             click(wizard, "button_confirmInstall_2");
-            m_folder = child<QLineEdit>(wizard, "ledit_installPath")->text();
-            click(wizard, "button_nextStep");
-            QTRY_COMPARE_WITH_TIMEOUT(page(wizard), QStringLiteral("page_5"), kTimeout);
-            done = true;
-            click(wizard, "button_confirm");
+            done = installFromTheFolderPage(wizard, m_folder);
         });
         click(window(), "button_installOBS");
         QCOMPARE(firstPage, QStringLiteral("page"));
@@ -189,11 +197,7 @@ private slots:
             installedShown = child<QLabel>(wizard, "label_testInstalled_2")->isVisible()
                 && !child<QPushButton>(wizard, "button_confirmInstall_2")->isVisible();
             QTest::mousePress(child<QLabel>(wizard, "label_clickReload_2"), Qt::LeftButton);
-            folder = child<QLineEdit>(wizard, "ledit_installPath")->text();
-            click(wizard, "button_nextStep");
-            QTRY_COMPARE_WITH_TIMEOUT(page(wizard), QStringLiteral("page_5"), kTimeout);
-            done = true;
-            click(wizard, "button_confirm");
+            done = installFromTheFolderPage(wizard, folder);
         });
         click(window(), "button_toolbox");
         click(window(), "button_installOBS");
