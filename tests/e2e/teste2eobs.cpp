@@ -1,5 +1,6 @@
 #include "e2esupport.h"
 #include "kytestmain.h"
+#include "kytesttools.h"
 #include "processwatch.h"
 #include "sandboxserver.h"
 
@@ -7,7 +8,6 @@
 #include "common/kyconstants.h"
 #include "common/kypaths.h"
 #include "common/kyprocesses.h"
-#include "platform/registry.h"
 #include "ui/kyliveaddressset.h"
 #include "ui/kyloadsliderwidget.h"
 #include "ui/kyobsinstallwidget.h"
@@ -86,11 +86,8 @@ class TestE2eObs : public QObject
     bool shown(const char *name) { return !child<QWidget>(window(), name)->isHidden(); }
     void removeTools()
     {
-        for (const char *process : {"obs32.exe", "obs64.exe", "LiveCodeModule.exe"})
-            terminateProcessesByName(QString::fromLatin1(process));
-        kyplatform::registryDeleteTree(kyplatform::kUninstallKey);
-        for (const char *dir : {"/tools", "/download", "/module"})
-            QDir(appDir() + QLatin1String(dir)).removeRecursively();
+        kytest::removeInstalledTools({QStringLiteral("LiveCodeModule.exe")});
+        QDir(appDir() + QStringLiteral("/module")).removeRecursively();
     }
     bool obsProgramsInstalled()
     {
@@ -103,7 +100,6 @@ private slots:
     {
         QVERIFY(m_server.start());
         removeTools();
-        kyplatform::registryCreateKey(kyplatform::kUninstallKey);
         m_session = std::make_unique<KyAppSession>(*static_cast<kytest::SessionApp *>(qApp));
         QVERIFY(window()->isVisible());
     }

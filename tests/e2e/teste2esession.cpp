@@ -1,5 +1,6 @@
 #include "e2esupport.h"
 #include "kytestmain.h"
+#include "kytesttools.h"
 #include "sandboxserver.h"
 
 #include "app/kymain.h"
@@ -46,9 +47,7 @@ private slots:
     void cleanupTestCase()
     {
         m_session.reset();
-        terminateProcessesByName(QStringLiteral("KYTool.exe"));
-        kyplatform::registryDeleteTree(kyplatform::kUninstallKey);
-        QDir(appDir() + QStringLiteral("/tools")).removeRecursively();
+        kytest::removeInstalledTools();
     }
 
     void firstStartOnACleanAccount()

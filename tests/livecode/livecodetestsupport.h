@@ -2,9 +2,10 @@
 
 // Helpers shared by the tests of the login component's manager and of the
 // live address dialogs: the packed sandbox component, a clean module folder,
-// the served version file, and stand-in processes under chosen names.
+// the served version file.
 
 #include "kytestenv.h"
+#include "kytesttools.h"
 #include "sandboxserver.h"
 
 #include "common/kypaths.h"
@@ -93,31 +94,5 @@ inline bool waitForVersionFile(int timeoutMs = 20000)
     }
     return true;
 }
-
-// The stand-in tool running under `processName` until the object goes away.
-class NamedProcess
-{
-public:
-    explicit NamedProcess(const QString &processName)
-    {
-        const QString dir = testRoot() + QStringLiteral("/named-%1").arg(++s_count);
-        QDir().mkpath(dir);
-        const QString program = dir + QLatin1Char('/') + processName;
-        QFile::copy(sandboxDir() + QStringLiteral("/bin/kyoro-sandbox-tool"), program);
-        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        m_process.start(program, QStringList());
-    }
-    ~NamedProcess()
-    {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-    bool started() { return m_process.waitForStarted(5000); }
-    QProcess &process() { return m_process; }
-
-private:
-    QProcess m_process;
-    static inline int s_count = 0;
-};
 
 } // namespace kytest

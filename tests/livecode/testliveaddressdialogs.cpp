@@ -3,6 +3,7 @@
 // sandbox server, unpacked, started, and reports over the real socket.
 
 #include "kytestmain.h"
+#include "kytesttools.h"
 #include "livecodetestsupport.h"
 #include "../ui/uitesthelpers.h"
 
@@ -84,18 +85,6 @@ bool anyToolConfigWritten()
         || QFileInfo::exists(roamingAppDataRoot() + QStringLiteral("OBS"));
 }
 
-// Records what the program hands to the browser.
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-
-public slots:
-    void open(const QUrl &url) { urls << url.toString(); }
-
-public:
-    QStringList urls;
-};
-
 } // namespace
 
 class TestLiveAddressDialogs : public QObject
@@ -130,7 +119,7 @@ private:
 
     SandboxServer m_server;
     std::unique_ptr<kyoroManager> m_window;
-    UrlRecorder m_browser;
+    kytest::UrlCatcher m_browser;
 };
 
 void TestLiveAddressDialogs::initTestCase()
@@ -343,8 +332,8 @@ void TestLiveAddressDialogs::roomFailureShowsTheFailureDialog()
     QVERIFY(waitingMeanwhile);
     QVERIFY(!anyToolConfigWritten());
     QStringList openedPaths;
-    for (const QString &url : m_browser.urls)
-        openedPaths << QUrl(url).path();
+    for (const QUrl &url : m_browser.urls)
+        openedPaths << url.path();
     QCOMPARE(openedPaths, opened);
     if (addressDialogOpen) {
         QVERIFY(dialog.isVisible());
@@ -477,7 +466,7 @@ void TestLiveAddressDialogs::tutorialFromTheLink()
     QTest::mouseClick(child<QLabel>(&dialog, "label_getCode"), Qt::LeftButton);
     QVERIFY(stayedOpen);
     QVERIFY2(firstStep.contains(webSiteDisplayAddress()), qPrintable(firstStep));
-    QCOMPARE(m_browser.urls, QStringList{webSiteUrl(QStringLiteral("/room/my"))});
+    QCOMPARE(m_browser.urls, QList<QUrl>{QUrl(webSiteUrl(QStringLiteral("/room/my")))});
     QVERIFY(dialog.isVisible());
 }
 

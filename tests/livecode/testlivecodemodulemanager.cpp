@@ -338,11 +338,11 @@ void TestLiveCodeModuleManager::processNameMatchesExactly()
 {
     auto manager = managerWithVersion(1);
     QVERIFY(manager);
-    kytest::NamedProcess lowerCase(QStringLiteral("livecodemodule.exe"));
+    kytest::ToolProcess lowerCase(QStringLiteral("livecodemodule.exe"));
     QVERIFY(lowerCase.started());
     QVERIFY(!manager->isComponentRunning());
 
-    kytest::NamedProcess exact(kytest::kComponentExe);
+    kytest::ToolProcess exact(kytest::kComponentExe);
     QVERIFY(exact.started());
     QTRY_VERIFY_WITH_TIMEOUT(manager->isComponentRunning(), 5000);
 

@@ -184,7 +184,7 @@ private slots:
     void missingUninstallKeyIsLogged()
     {
         QVERIFY(kyplatform::registryDeleteTree(kyplatform::kUninstallKey));
-        kytest::LogRecorder log;
+        kytest::LogCapture log;
         QCOMPARE(monitor()->toolStatus(TOOL_NAME_OBS_STUDIO), int(APP_NOT_INSTALLED));
         QVERIFY(log.contains(QStringLiteral("by tq open regedit failed")));
     }

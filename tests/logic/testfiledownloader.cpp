@@ -12,7 +12,7 @@
 #include <QThread>
 #include <QTimer>
 
-using kytest::LogRecorder;
+using kytest::LogCapture;
 
 namespace {
 QByteArray generated(int size)
@@ -201,7 +201,7 @@ private slots:
                  int(DOWNLOAD_STARTED));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target + QStringLiteral(".download")), 10000);
         QVERIFY(QFile::remove(target + QStringLiteral(".download")));
-        LogRecorder log;
+        LogCapture log;
         QTRY_VERIFY_WITH_TIMEOUT(rec.events.contains(QStringLiteral("done m")), 20000);
         QCOMPARE(rec.endings(QStringLiteral("m")), QStringList({QStringLiteral("failed"), QStringLiteral("done")}));
         QVERIFY(log.contains(QStringLiteral("by tq download m failed")));
@@ -260,7 +260,7 @@ private slots:
         if (!serverRule.isEmpty())
             QVERIFY(m_server.addRule(serverRule));
         PoolRecorder rec(mgr());
-        LogRecorder log;
+        LogCapture log;
         QCOMPARE(mgr()->startDownload(QStringLiteral("x"), m_server.url(path), dir(), false), int(DOWNLOAD_STARTED));
         QTRY_VERIFY_WITH_TIMEOUT(rec.events.contains(QStringLiteral("done x")), 20000);
         QCOMPARE(rec.endings(QStringLiteral("x")), QStringList({QStringLiteral("failed"), QStringLiteral("done")}));
@@ -271,7 +271,7 @@ private slots:
 
     void badUrlCreatesNothing()
     {
-        LogRecorder log;
+        LogCapture log;
         const QString url = QStringLiteral("http://[::1/bad.bin");
         QCOMPARE(mgr()->startDownload(QStringLiteral("b"), url, dir(), false), int(DOWNLOAD_BAD_URL));
         QVERIFY(log.contains(QStringLiteral("by tq download b failed,source not exist : ") + url));
@@ -320,7 +320,7 @@ private slots:
             QCOMPARE(mgr()->startDownload(QStringLiteral("p%1").arg(i), m_server.url(path), dir(), false), int(DOWNLOAD_STARTED));
         }
         {
-            LogRecorder log;
+            LogCapture log;
             QCOMPARE(mgr()->startDownload(QStringLiteral("p20"), m_server.url(QStringLiteral("/gen/10/p20.bin")), dir(), false),
                      int(DOWNLOAD_NO_DOWNLOADER));
             QVERIFY(log.contains(QStringLiteral("by tq download cache is empty")));

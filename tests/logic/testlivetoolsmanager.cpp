@@ -114,7 +114,7 @@ private slots:
         QVERIFY(m_server.addRule(QJsonObject{{QStringLiteral("path"), QStringLiteral("/api/v1/get_zbpc_client")},
                                              {QStringLiteral("status"), status},
                                              {QStringLiteral("body"), body}}));
-        kytest::LogRecorder log;
+        kytest::LogCapture log;
         KyLiveToolsManager manager;
         manager.initialize();
         const QString defaultKyTool = installFileUrl(QStringLiteral("KYTool_setup_2_3_6.exe"));
@@ -219,7 +219,7 @@ private slots:
     {
         KyLiveToolsManager manager;
         manager.initialize();
-        kytest::LogRecorder log;
+        kytest::LogCapture log;
         QVERIFY(!manager.installTool(TOOL_NAME_KYTOOL, kytest::testRoot() + QStringLiteral("/missing/setup.exe"),
                                      kytest::testRoot() + QStringLiteral("/tools/x"), 15000));
         QVERIFY(log.contains(QStringLiteral("by tq open Kyoro直播伴侣 install failed,err code : 2")));

@@ -1,4 +1,5 @@
 #include "kytestmain.h"
+#include "kytesttools.h"
 #include "sandboxserver.h"
 
 #include "common/kyconstants.h"
@@ -11,7 +12,6 @@
 #include "logic/kylivetoolconfig.h"
 #include "logic/kylogicfw.h"
 #include "logic/uilogiclistener.h"
-#include "platform/registry.h"
 #include "ui/kyoromanager.h"
 
 #include <QApplication>
@@ -35,16 +35,6 @@
 
 namespace {
 const QString kInstallRoot = QStringLiteral("/client_download/VURuv/files/InstallFile/");
-
-// Records the URLs the window hands to the desktop instead of opening them.
-class UrlRecorder : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
 
 // Runs `action` on the next modal dialog once it is up.
 void onNextModal(std::function<void(QDialog *)> action)
@@ -84,7 +74,7 @@ class TestMainWindow : public QObject
 
     SandboxServer m_server;
     std::unique_ptr<kyoroManager> m_window;
-    UrlRecorder m_urls;
+    kytest::UrlCatcher m_urls;
 
     template<typename T>
     T *child(const char *name)
@@ -107,13 +97,7 @@ class TestMainWindow : public QObject
 
     void removeTools()
     {
-        for (const char *process : {"KYTool.exe", "kyShow.exe", "OBS.exe", "obs32.exe", "obs64.exe"})
-            terminateProcessesByName(QString::fromLatin1(process));
-        kyplatform::registryDeleteTree(kyplatform::kUninstallKey);
-        kyplatform::registryCreateKey(kyplatform::kUninstallKey);
-        QDir(downloadDir()).removeRecursively();
-        QDir(appDir() + QStringLiteral("/tools")).removeRecursively();
-        QDir(QString::fromUtf8(qgetenv("KYORO_DRIVES_DIR"))).removeRecursively();
+        kytest::removeInstalledTools();
     }
 
 private slots:

@@ -1,8 +1,9 @@
 #pragma once
 
-// Collects every log message of the process (from any thread) as
-// "category: text" while it exists, passing each on to the handler that was
-// installed before.
+// Collects every log message of the process (from any thread) while it
+// exists, passing each on to the handler that was installed before. take()
+// and text() give them as "category: text"; contains() and count() look at
+// the message text alone.
 
 #include <QMutex>
 #include <QMutexLocker>
@@ -35,6 +36,7 @@ public:
     QStringList take()
     {
         QMutexLocker locker(&m_mutex);
+        m_messages.clear();
         return std::exchange(m_lines, {});
     }
 
@@ -43,6 +45,14 @@ public:
     {
         QMutexLocker locker(&m_mutex);
         return m_lines.join(QLatin1Char('\n'));
+    }
+
+    // Whether, and how often, a message with exactly this text was logged.
+    bool contains(const QString &message) { return count(message) > 0; }
+    int count(const QString &message)
+    {
+        QMutexLocker locker(&m_mutex);
+        return m_messages.count(message);
     }
 
 private:
@@ -61,6 +71,7 @@ private:
             QMutexLocker locker(&capture->m_mutex);
             capture->m_lines << QString::fromUtf8(context.category ? context.category : "default")
                     + QStringLiteral(": ") + message;
+            capture->m_messages << message;
         }
         if (capture->m_previous)
             capture->m_previous(type, context, message);
@@ -68,6 +79,7 @@ private:
 
     QMutex m_mutex;
     QStringList m_lines;
+    QStringList m_messages;
     QtMessageHandler m_previous = nullptr;
 };
 

@@ -1,4 +1,5 @@
 #include "kytestmain.h"
+#include "kytesttools.h"
 #include "uitesthelpers.h"
 
 #include "common/installpathsettings.h"
@@ -18,16 +19,6 @@
 #include <QUrl>
 
 namespace {
-// Catches what the program hands to the desktop's URL opener.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
-
 // Counts presses that get past every earlier filter to the label.
 class PressCounter : public QObject
 {
@@ -41,10 +32,6 @@ public:
     }
 };
 
-QString drives()
-{
-    return QString::fromLocal8Bit(qgetenv("KYORO_DRIVES_DIR"));
-}
 
 const QString &toolOfMode(int mode)
 {
@@ -81,7 +68,7 @@ private slots:
 
 private:
     kyoroManager *m_window = nullptr;
-    UrlCatcher m_urls;
+    kytest::UrlCatcher m_urls;
     QString m_defaults[4];
 };
 
@@ -199,10 +186,10 @@ void TestInstallWidget::prepareInstallDir_data()
     const QString root = kytest::testRoot();
     QTest::newRow("existing folder") << root << true << root;
     QTest::newRow("missing drive folder") << "Q:/Apps/Kyoro Live/KYTool" << true
-                                          << drives() + "/q/Apps/Kyoro Live/KYTool";
+                                          << kytest::drivesDir() + "/q/Apps/Kyoro Live/KYTool";
     QTest::newRow("missing drive folder, backslashes") << "R:\\Apps\\obs-studio" << true
-                                                       << drives() + "/r/Apps/obs-studio";
-    QTest::newRow("bare drive") << "Y:" << true << drives() + "/y";
+                                                       << kytest::drivesDir() + "/r/Apps/obs-studio";
+    QTest::newRow("bare drive") << "Y:" << true << kytest::drivesDir() + "/y";
     QTest::newRow("missing rooted folder") << root + "/made/here" << true << root + "/made/here";
     QTest::newRow("missing relative folder") << "relative/KYTool" << false << QString();
     QTest::newRow("drive letter without separator") << "Q:Apps" << false << QString();
@@ -234,9 +221,9 @@ void TestInstallWidget::confirmStoresFolder_data()
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("folder");
     QTest::newRow("proposed folder unchanged") << 0 << QString() << m_defaults[0] << m_defaults[0];
-    QTest::newRow("other drive folder") << 0 << "D:\\Apps\\" << "D:/Apps/KYTool" << drives() + "/d/Apps/KYTool";
-    QTest::newRow("show edition") << 1 << "D:/Apps" << "D:/Apps/KYShowTool" << drives() + "/d/Apps/KYShowTool";
-    QTest::newRow("obs studio") << 3 << "E:" << "E:/obs-studio" << drives() + "/e/obs-studio";
+    QTest::newRow("other drive folder") << 0 << "D:\\Apps\\" << "D:/Apps/KYTool" << kytest::drivesDir() + "/d/Apps/KYTool";
+    QTest::newRow("show edition") << 1 << "D:/Apps" << "D:/Apps/KYShowTool" << kytest::drivesDir() + "/d/Apps/KYShowTool";
+    QTest::newRow("obs studio") << 3 << "E:" << "E:/obs-studio" << kytest::drivesDir() + "/e/obs-studio";
     QTest::newRow("rooted folder") << 3 << kytest::testRoot() + "/apps/"
                                    << kytest::testRoot() + "/apps/obs-studio"
                                    << kytest::testRoot() + "/apps/obs-studio";

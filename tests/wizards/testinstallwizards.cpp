@@ -1,5 +1,6 @@
 #include "kytestmain.h"
 #include "processwatch.h"
+#include "kytesttools.h"
 #include "sandboxserver.h"
 #include "../logic/logictestsupport.h"
 #include "../ui/uitesthelpers.h"
@@ -13,7 +14,6 @@
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
 #include "logic/uilogiclistener.h"
-#include "platform/registry.h"
 #include "ui/kykyoroinstallwidget.h"
 #include "ui/kymsgtipwidget.h"
 #include "ui/kyobsinstallwidget.h"
@@ -59,20 +59,6 @@ const ToolFacts &facts(int code)
     return all[code - 1];
 }
 
-QString drives()
-{
-    return QString::fromLocal8Bit(qgetenv("KYORO_DRIVES_DIR"));
-}
-
-// Catches what the program hands to the desktop's URL opener.
-class UrlCatcher : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 struct Message
 {
@@ -104,7 +90,7 @@ class TestInstallWizards : public QObject
 
     SandboxServer m_server;
     std::unique_ptr<kyoroManager> m_window;
-    UrlCatcher m_urls;
+    kytest::UrlCatcher m_urls;
 
     KyLiveToolsManager *tools() { return KyLogicFW::instance()->liveToolsManager(); }
     KyFileDownloaderMgr *downloads() { return KyFileDownloaderMgr::instance(); }
@@ -173,13 +159,7 @@ class TestInstallWizards : public QObject
         for (const QString &tool : {TOOL_NAME_KYTOOL, TOOL_NAME_KYSHOW, TOOL_NAME_OBS_CLASSIC, TOOL_NAME_OBS_STUDIO})
             downloads()->cancelDownload(tool);
         QTRY_VERIFY_WITH_TIMEOUT(idle(), 30000);
-        for (const char *process : {"KYTool.exe", "kyShow.exe", "OBS.exe", "obs32.exe", "obs64.exe"})
-            terminateProcessesByName(QString::fromLatin1(process));
-        kyplatform::registryDeleteTree(kyplatform::kUninstallKey);
-        kyplatform::registryCreateKey(kyplatform::kUninstallKey);
-        QDir(downloadDir()).removeRecursively();
-        QDir(appDir() + QStringLiteral("/tools")).removeRecursively();
-        QDir(drives()).removeRecursively();
+        kytest::removeInstalledTools();
     }
 
 private slots:
@@ -287,10 +267,10 @@ private slots:
         QTest::addColumn<QString>("createdAt");
         QTest::newRow("proposed folder kept") << 0 << QString() << QString() << QString();
         QTest::newRow("another folder gets the sub-folder")
-            << 0 << "D:/Apps" << "D:/Apps/KYTool" << drives() + "/d/Apps/KYTool";
+            << 0 << "D:/Apps" << "D:/Apps/KYTool" << kytest::drivesDir() + "/d/Apps/KYTool";
         QTest::newRow("backslashes and a trailing separator")
-            << 1 << "D:\\Apps\\" << "D:/Apps/KYShowTool" << drives() + "/d/Apps/KYShowTool";
-        QTest::newRow("creatable bare drive") << 0 << "Z:" << "Z:/KYTool" << drives() + "/z/KYTool";
+            << 1 << "D:\\Apps\\" << "D:/Apps/KYShowTool" << kytest::drivesDir() + "/d/Apps/KYShowTool";
+        QTest::newRow("creatable bare drive") << 0 << "Z:" << "Z:/KYTool" << kytest::drivesDir() + "/z/KYTool";
         QTest::newRow("rooted folder") << 1 << kytest::testRoot() + "/apps/" << kytest::testRoot() + "/apps/KYShowTool"
                                        << kytest::testRoot() + "/apps/KYShowTool";
     }
@@ -377,11 +357,11 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("otherFolder"); // null: keep the proposed one
         QTest::addColumn<QString>("reinstalledIn");
-        QTest::newRow("classic edition") << 1 << "D:\\Live\\" << drives() + "/d/Live/KYTool";
-        QTest::newRow("show edition") << 2 << "E:/Live" << drives() + "/e/Live/KYShowTool";
+        QTest::newRow("classic edition") << 1 << "D:\\Live\\" << kytest::drivesDir() + "/d/Live/KYTool";
+        QTest::newRow("show edition") << 2 << "E:/Live" << kytest::drivesDir() + "/e/Live/KYShowTool";
         // OBS Classic is only ever looked for in its fixed folder.
-        QTest::newRow("obs classic") << 3 << QString() << drives() + "/c/Program Files (x86)/OBS";
-        QTest::newRow("obs studio") << 4 << "F:/" << drives() + "/f/obs-studio";
+        QTest::newRow("obs classic") << 3 << QString() << kytest::drivesDir() + "/c/Program Files (x86)/OBS";
+        QTest::newRow("obs studio") << 4 << "F:/" << kytest::drivesDir() + "/f/obs-studio";
     }
 
     void installAndReinstall()

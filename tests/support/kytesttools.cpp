@@ -1,0 +1,23 @@
+#include "kytesttools.h"
+
+#include "common/kypaths.h"
+#include "common/kyprocesses.h"
+#include "platform/registry.h"
+
+namespace kytest {
+
+void removeInstalledTools(const QStringList &extraProcesses)
+{
+    QStringList processes{QStringLiteral("KYTool.exe"), QStringLiteral("kyShow.exe"), QStringLiteral("OBS.exe"),
+                          QStringLiteral("obs32.exe"), QStringLiteral("obs64.exe")};
+    processes += extraProcesses;
+    for (const QString &process : qAsConst(processes))
+        terminateProcessesByName(process);
+    kyplatform::registryDeleteTree(kyplatform::kUninstallKey);
+    kyplatform::registryCreateKey(kyplatform::kUninstallKey);
+    QDir(downloadDir()).removeRecursively();
+    QDir(appDir() + QStringLiteral("/tools")).removeRecursively();
+    QDir(drivesDir()).removeRecursively();
+}
+
+} // namespace kytest

@@ -1,0 +1,75 @@
+#pragma once
+
+// Stand-in tools for the tests: a copy of the sandbox tool running under a
+// chosen process name, and a reset of everything installs leave behind.
+
+#include "kytestenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QObject>
+#include <QProcess>
+#include <QStringList>
+#include <QUrl>
+
+namespace kytest {
+
+// The folder Windows drive paths map to (KYORO_DRIVES_DIR).
+inline QString drivesDir()
+{
+    return QString::fromLocal8Bit(qgetenv("KYORO_DRIVES_DIR"));
+}
+
+inline QString sandboxToolProgram()
+{
+    return sandboxDir() + QStringLiteral("/bin/kyoro-sandbox-tool");
+}
+
+// A copy of the stand-in tool running under `processName` until the object
+// goes away.
+class ToolProcess
+{
+public:
+    explicit ToolProcess(const QString &processName)
+    {
+        const QString dir = testRoot() + QStringLiteral("/running-%1").arg(++s_count);
+        QDir().mkpath(dir);
+        const QString program = dir + QLatin1Char('/') + processName;
+        QFile::copy(sandboxToolProgram(), program);
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_process.start(program, QStringList());
+    }
+    ~ToolProcess()
+    {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+    ToolProcess(const ToolProcess &) = delete;
+    ToolProcess &operator=(const ToolProcess &) = delete;
+
+    bool started() { return m_process.waitForStarted(5000); }
+    QProcess &process() { return m_process; }
+
+private:
+    QProcess m_process;
+    static inline int s_count = 0;
+};
+
+// Ends the stand-in tools and the given extra processes (by name, as the
+// program itself does), empties the registry's uninstall key and removes what
+// downloads and installs left in the program and drive folders: the account
+// then has no tool installed.
+void removeInstalledTools(const QStringList &extraProcesses = {});
+
+// Catches what the program hands to the desktop's URL opener, for use with
+// QDesktopServices::setUrlHandler(scheme, &catcher, "open").
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+} // namespace kytest
