@@ -48,3 +48,42 @@ ky_build() {
   cmake -S "$KY_ROOT" -B "$dir" -G Ninja -DKY_WERROR=ON "$@" >/dev/null
   cmake --build "$dir" -j"${KY_JOBS:-2}"
 }
+
+# Polls a command for up to $1 tenths of a second: ky_wait_for 100 CMD [ARGS...]
+ky_wait_for() {
+  local tenths="$1"; shift
+  for _ in $(seq "$tenths"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+  return 1
+}
+
+# Starts the sandbox platform in the background: ky_start_sandbox BUILD-DIR
+# STATE-DIR EVENTS-FILE. Its output goes to STATE-DIR/server.{out,log}; sets
+# KY_SANDBOX_PID and exports KYORO_PLATFORM_URL.
+ky_start_sandbox() {
+  python3 "$KY_ROOT/sandbox/platform_server.py" --root "$1/sandbox/www" --events "$3" \
+    >"$2/server.out" 2>"$2/server.log" &
+  KY_SANDBOX_PID=$!
+  if ! ky_wait_for 100 grep -q '^port ' "$2/server.out"; then
+    cat "$2/server.log" >&2
+    echo "the sandbox platform did not start" >&2
+    return 1
+  fi
+  export KYORO_PLATFORM_URL="http://127.0.0.1:$(awk '/^port /{print $2; exit}' "$2/server.out")"
+}
+
+# Starts Xvfb on a display number it picks itself: ky_start_xvfb LOG-FILE
+# [Xvfb options...]. Sets KY_XVFB_PID and exports DISPLAY.
+ky_start_xvfb() {
+  local log="$1" fifo
+  shift
+  fifo="$(mktemp -u "${TMPDIR:-/tmp}/kyxvfb.XXXXXX")"
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp "$@" 3>"$fifo" >"$log" 2>&1 &
+  KY_XVFB_PID=$!
+  local number=""
+  read -r -t 20 number <"$fifo" || true
+  rm -f "$fifo"
+  [ -n "$number" ] || { echo "Xvfb did not start; see $log" >&2; return 1; }
+  export DISPLAY=":$number"
+  ky_wait_for 100 xdpyinfo || { echo "Xvfb on $DISPLAY does not answer; see $log" >&2; return 1; }
+}
