@@ -1,5 +1,5 @@
 // The artwork generator reproduces the committed pictures and icon pixel for
-// pixel, and covers exactly the pictures the bundle holds.
+// pixel (within one level per channel), and covers exactly the pictures the bundle holds.
 
 #include "kytestmain.h"
 
@@ -19,6 +19,15 @@ QString committedDir()
     return kytest::sourceDir() + QStringLiteral("/src/resources/Resources");
 }
 
+// Qt's raster engine picks its blending code by processor, and the variants
+// round antialiased edges and gradients differently by one level; a real
+// change to a picture moves channels by far more.
+bool samePixel(QRgb a, QRgb b)
+{
+    return qAbs(qRed(a) - qRed(b)) <= 1 && qAbs(qGreen(a) - qGreen(b)) <= 1 && qAbs(qBlue(a) - qBlue(b)) <= 1 &&
+           qAbs(qAlpha(a) - qAlpha(b)) <= 1;
+}
+
 // Describes how two pictures differ, or returns "" when they are equal.
 QString difference(const QImage &actual, const QImage &expected)
 {
@@ -34,7 +43,7 @@ QString difference(const QImage &actual, const QImage &expected)
     QPoint first;
     for (int y = 0; y < a.height(); ++y) {
         for (int x = 0; x < a.width(); ++x) {
-            if (a.pixel(x, y) != b.pixel(x, y) && count++ == 0)
+            if (!samePixel(a.pixel(x, y), b.pixel(x, y)) && count++ == 0)
                 first = QPoint(x, y);
         }
     }
