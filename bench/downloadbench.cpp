@@ -9,8 +9,8 @@
 
 #include "common/kycleanup.h"
 #include "common/kyconstants.h"
-#include "logic/kyfiledownloader.h"
-#include "logic/kyfiledownloadermgr.h"
+#include "download/kyfiledownloader.h"
+#include "download/kyfiledownloadermgr.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "logic/kyfiledownloader.h"
+#include "download/kyfiledownloader.h"
 
 #include "common/kyconstants.h"
 #include "common/kypaths.h"
@@ -13,7 +13,7 @@
 #include <QNetworkRequest>
 #include <QUrl>
 
-Q_LOGGING_CATEGORY(lcDownload, "kyoro.logic.download")
+Q_LOGGING_CATEGORY(lcDownload, "kyoro.download")
 
 namespace {
 // Enough for a download server behind a load balancer or a mirror; a loop

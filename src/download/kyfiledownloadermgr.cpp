@@ -1,8 +1,8 @@
-#include "logic/kyfiledownloadermgr.h"
+#include "download/kyfiledownloadermgr.h"
 
 #include "common/kycleanup.h"
 #include "common/kyconstants.h"
-#include "logic/kyfiledownloader.h"
+#include "download/kyfiledownloader.h"
 
 #include <QDebug>
 #include <QMutexLocker>

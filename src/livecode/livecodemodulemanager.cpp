@@ -6,7 +6,7 @@
 #include "common/kyprocesses.h"
 #include "common/kytexts.h"
 #include "livecode/livemgrservice.h"
-#include "logic/kyfiledownloadermgr.h"
+#include "download/kyfiledownloadermgr.h"
 
 #include <quazip/JlCompress.h>
 #include <quazip/quazip.h>

@@ -5,8 +5,8 @@
 #include "livecode/livemgrservice.h"
 #include "logic/ikylogiclistener.h"
 #include "logic/kyappstatusmonitor.h"
-#include "logic/kyfiledownloader.h"
-#include "logic/kyfiledownloadermgr.h"
+#include "download/kyfiledownloader.h"
+#include "download/kyfiledownloadermgr.h"
 #include "logic/kylivetoolsmanager.h"
 
 namespace {

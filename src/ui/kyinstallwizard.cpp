@@ -5,7 +5,7 @@
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
 #include "common/kytexts.h"
-#include "logic/kyfiledownloadermgr.h"
+#include "download/kyfiledownloadermgr.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
 #include "logic/uilogiclistener.h"

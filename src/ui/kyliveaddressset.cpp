@@ -6,7 +6,7 @@
 #include "common/kypaths.h"
 #include "common/kytexts.h"
 #include "livecode/livecodemodulemanager.h"
-#include "logic/kyfiledownloadermgr.h"
+#include "download/kyfiledownloadermgr.h"
 #include "logic/kylivetoolconfig.h"
 #include "logic/kylogicfw.h"
 #include "logic/uilogiclistener.h"

@@ -7,7 +7,7 @@
 #include "common/kyconstants.h"
 #include "common/kytexts.h"
 #include "common/kypaths.h"
-#include "logic/kyfiledownloadermgr.h"
+#include "download/kyfiledownloadermgr.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
 #include "telemetry/kyoropointing.h"

@@ -11,7 +11,7 @@
 #include "common/kypaths.h"
 #include "common/kyprocesses.h"
 #include "common/kytexts.h"
-#include "logic/kyfiledownloadermgr.h"
+#include "download/kyfiledownloadermgr.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,8 +3,8 @@
 #include "sandboxserver.h"
 
 #include "common/kyconstants.h"
-#include "logic/kyfiledownloader.h"
-#include "logic/kyfiledownloadermgr.h"
+#include "download/kyfiledownloader.h"
+#include "download/kyfiledownloadermgr.h"
 
 #include <QJsonObject>
 #include <QSignalSpy>

@@ -7,7 +7,7 @@
 #include "common/kypaths.h"
 #include "common/kyprocesses.h"
 #include "common/kytexts.h"
-#include "logic/kyfiledownloadermgr.h"
+#include "download/kyfiledownloadermgr.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylivetoolconfig.h"
 #include "logic/kylogicfw.h"

@@ -10,7 +10,7 @@
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
 #include "common/kyprocesses.h"
-#include "logic/kyfiledownloadermgr.h"
+#include "download/kyfiledownloadermgr.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
 #include "logic/uilogiclistener.h"
