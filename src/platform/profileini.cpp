@@ -136,8 +136,13 @@ std::string lineEndOf(const std::string &text)
 
 } // namespace
 
-bool findIniValue(const std::string &text, const std::string &section, const std::string &key, std::string &value)
+// Section and key names are compared, and written, without blanks around
+// them, as they are read from the file.
+bool findIniValue(const std::string &text, const std::string &sectionName, const std::string &keyName,
+                  std::string &value)
 {
+    const std::string section = trimmed(sectionName);
+    const std::string key = trimmed(keyName);
     const std::vector<Line> lines = splitLines(text);
     const SectionSpan span = findSection(text, lines, section);
     if (!span.found)
@@ -153,9 +158,11 @@ bool findIniValue(const std::string &text, const std::string &section, const std
     return false;
 }
 
-std::string setIniValue(const std::string &text, const std::string &section, const std::string &key,
+std::string setIniValue(const std::string &text, const std::string &sectionName, const std::string &keyName,
                         const std::string &value)
 {
+    const std::string section = trimmed(sectionName);
+    const std::string key = trimmed(keyName);
     const std::vector<Line> lines = splitLines(text);
     const std::string lineEnd = lineEndOf(text);
     const std::string entry = key + "=" + value;
