@@ -113,3 +113,21 @@ TEST_F(ProfileIniEditor, NamesWithBlanksAroundThemAreTheTrimmedNames)
     ASSERT_TRUE(kyplatform::findIniValue(written, " video", "\tfps ", value));
     EXPECT_EQ(value, "30");
 }
+
+// Found by fuzzing: a text whose last line ends in a lone CR. A key added
+// after it was glued to that line (or turned the CR into half of a line
+// end), changing the value of the key before it.
+TEST_F(ProfileIniEditor, LoneCarriageReturnAtTheEndIsALineEnd)
+{
+    const std::string text = "[Publish]\r\nPlayPath=code\r";
+    std::string value;
+    ASSERT_TRUE(kyplatform::findIniValue(text, "Publish", "PlayPath", value));
+    EXPECT_EQ(value, "code");
+    for (const std::string section : {"Publish", "Video"}) {
+        const std::string written = kyplatform::setIniValue(text, section, "URL", "rtmp://a/live");
+        ASSERT_TRUE(kyplatform::findIniValue(written, "Publish", "PlayPath", value)) << written;
+        EXPECT_EQ(value, "code") << section;
+        ASSERT_TRUE(kyplatform::findIniValue(written, section, "URL", value)) << written;
+        EXPECT_EQ(value, "rtmp://a/live");
+    }
+}
