@@ -7,6 +7,7 @@
 
 #include "kytestmain.h"
 #include "kylogcapture.h"
+#include "kyrpcframes.h"
 #include "faultsupport.h"
 
 #include "common/kypaths.h"
@@ -24,20 +25,8 @@ constexpr int kTimeout = 10000;
 const char16_t kServiceName[] = u"KYLiveMgrService";
 const QByteArray kSecretCode = "live_secret_2468";
 
-QByteArray be32(quint32 value)
-{
-    QByteArray out(4, '\0');
-    out[0] = char(value >> 24);
-    out[1] = char(value >> 16);
-    out[2] = char(value >> 8);
-    out[3] = char(value);
-    return out;
-}
-
-QByteArray frame(const QByteArray &payload)
-{
-    return be32(quint32(payload.size())) + payload;
-}
+using kytest::be32;
+using kytest::frameOf;
 
 // A hello and a "broadcast_info" call, as raw bytes.
 QByteArray helloAndBroadcast()
@@ -45,8 +34,7 @@ QByteArray helloAndBroadcast()
     const QByteArray name = "broadcast_info";
     const QByteArray args = QByteArray("o") + be32(2) + "s" + be32(6) + "rtmp:x" + "s"
         + be32(quint32(kSecretCode.size())) + kSecretCode;
-    return frame(QByteArray("HKYRPC") + char(1))
-        + frame(QByteArray("C") + be32(1) + char(0) + char(name.size()) + name + char(1) + args);
+    return kytest::helloFrame() + frameOf(kytest::callPayload(name, 1, args));
 }
 
 // Calls "broadcast_info" as the login component does; true when the call went

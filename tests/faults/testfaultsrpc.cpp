@@ -4,6 +4,7 @@
 
 #include "kytestmain.h"
 #include "kylogcapture.h"
+#include "kyrpcframes.h"
 
 #include "livecode/livemgrservice.h"
 #include "rpc/rpc.h"
@@ -25,41 +26,16 @@ QString socketPath()
     return kytest::runtimeDir() + QStringLiteral("/kyrpc-KYLiveMgrService.sock");
 }
 
-QByteArray be32(quint32 value)
-{
-    QByteArray out(4, '\0');
-    out[0] = char(value >> 24);
-    out[1] = char(value >> 16);
-    out[2] = char(value >> 8);
-    out[3] = char(value);
-    return out;
-}
-
-QByteArray frame(const QByteArray &payload)
-{
-    return be32(quint32(payload.size())) + payload;
-}
+using kytest::be32;
 
 QByteArray hello()
 {
-    return frame(QByteArray("HKYRPC") + char(1));
+    return kytest::helloFrame();
 }
 
 std::unique_ptr<QLocalSocket> rawSocket(bool greet)
 {
-    auto socket = std::make_unique<QLocalSocket>();
-    socket->connectToServer(socketPath());
-    if (!socket->waitForConnected(kTimeout))
-        return nullptr;
-    if (greet) {
-        socket->write(hello());
-        QByteArray welcome;
-        while (welcome.size() < 6 && socket->waitForReadyRead(kTimeout))
-            welcome += socket->readAll();
-        if (welcome != frame("W\x01"))
-            return nullptr;
-    }
-    return socket;
+    return kytest::rawRpcSocket(socketPath(), greet, kTimeout);
 }
 
 // The login component's closing call, through the library's client.
