@@ -202,12 +202,13 @@ void kyLiveAddressSet::sltBroadcastMsg(QString url, QString code)
         m_url = url;
         m_code = code;
     }
-    // Outside the lock: a refusal is shown modally.
+    // Outside the lock, and back to editing first: a refusal is shown
+    // modally, and a message box of a disabled dialog would be disabled too.
+    setInteractive(true);
     if (!writePushCode(url, code)) {
-        // Back to editing, with what arrived in the fields to correct.
+        // What arrived goes into the fields, to be corrected there.
         ui->ledit_RTMP->setText(url);
         ui->ledit_liveCode->setText(code);
-        setInteractive(true);
         return;
     }
     accept();

@@ -243,8 +243,10 @@ void TestFaultsComponent::refusedPushAddressKeepsTheDialogOpen()
     dialog.show();
 
     QString shown;
+    bool usable = false;
     kytest::answerNextModal<kyMsgTipWidget>(
         [&](kyMsgTipWidget *message) {
+            usable = message->isEnabled() && message->isVisible();
             for (QLabel *label : message->findChildren<QLabel *>())
                 shown += label->text();
             message->accept();
@@ -263,6 +265,7 @@ void TestFaultsComponent::refusedPushAddressKeepsTheDialogOpen()
     }
 
     QVERIFY2(shown.contains(MSG_PUSH_CODE_NOT_WRITTEN), qPrintable(shown));
+    QVERIFY(usable);
     QVERIFY(dialog.isVisible());
     QVERIFY(dialog.isEnabled() && dialog.windowOpacity() == 1.0);
     QCOMPARE(dialog.result(), 0);
