@@ -17,7 +17,7 @@
 #include <cstdlib>
 
 namespace {
-Q_LOGGING_CATEGORY(lcCrash, "ky.crash")
+Q_LOGGING_CATEGORY(lcCrash, "kyoro.crash")
 }
 
 void installCrashReporting()

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QStandardPaths>
 
-Q_LOGGING_CATEGORY(lcRpc, "kyrpc")
+Q_LOGGING_CATEGORY(lcRpc, "kyoro.rpc")
 
 namespace kyrpc {
 
