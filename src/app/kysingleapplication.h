@@ -30,7 +30,6 @@ public:
     bool sendMessage(const QString &message, int timeoutMs);
 
     void setActivationWindow(QWidget *window, bool activateOnMessage = true);
-    QWidget *activationWindow() const;
 
     // Paths used for the id: the lock file and the socket.
     static QString lockFilePath(const QString &id);
