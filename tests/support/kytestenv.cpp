@@ -66,6 +66,7 @@ QString runtimeDir() { return sub(QStringLiteral("runtime")); }
 
 QString sourceDir() { return QStringLiteral(KY_SOURCE_DIR); }
 QString binDir() { return QStringLiteral(KY_BIN_DIR); }
+QString testVariantDir() { return QStringLiteral(KY_TESTVARIANT_DIR); }
 QString sandboxDir() { return QStringLiteral(KY_SANDBOX_DIR); }
 
 bool writeFile(const QString &path, const QByteArray &content)
