@@ -1,6 +1,7 @@
 #include "e2esupport.h"
 #include "kytestmain.h"
 #include "kytesttools.h"
+#include "ownprocesses.h"
 #include "processwatch.h"
 #include "sandboxserver.h"
 
@@ -176,14 +177,13 @@ private slots:
     void reinstallOverTheInstalledCopy()
     {
         // The streamer closes OBS Studio first; the card follows.
-        terminateProcessesByName(QStringLiteral("obs32.exe"));
-        terminateProcessesByName(QStringLiteral("obs64.exe"));
+        kytest::endOwnProcesses({QStringLiteral("obs32.exe"), QStringLiteral("obs64.exe")});
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_open_OBS"), kTimeout);
 
         // Only this run's: the installer runs from the download folder, the
         // uninstaller from a copy in the temporary folder.
-        kytest::ProcessWatch installer(kInstaller, appDir());
-        kytest::ProcessWatch uninstaller(QStringLiteral("Un_A.exe"), kytest::tempDir());
+        kytest::ProcessWatch installer(kInstaller);
+        kytest::ProcessWatch uninstaller(QStringLiteral("Un_A.exe"));
         const int downloads = m_server.requests().count(
             QStringLiteral("GET /client_download/VURuv/files/InstallFile/") + kInstaller);
         bool installedShown = false;

@@ -1,6 +1,7 @@
 #include "e2esupport.h"
 #include "kytestmain.h"
 #include "kytesttools.h"
+#include "ownprocesses.h"
 #include "sandboxserver.h"
 
 #include "app/kymain.h"
@@ -81,7 +82,7 @@ private slots:
         QTest::mouseClick(child<QPushButton>("button_open_kyoro"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_running_kyoro"), 15000);
         QVERIFY(!child<QPushButton>("button_running_kyoro")->isEnabled());
-        QVERIFY(runningProcessNames().contains(QStringLiteral("KYTool.exe")));
+        QVERIFY(kytest::isRunning(QStringLiteral("KYTool.exe")));
     }
 
     void quitFromTheTraySavesTheSettings()

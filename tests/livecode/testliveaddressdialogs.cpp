@@ -5,6 +5,7 @@
 #include "kytestmain.h"
 #include "kytesttools.h"
 #include "livecodetestsupport.h"
+#include "ownprocesses.h"
 #include "../ui/uitesthelpers.h"
 
 #include "common/kyconstants.h"
@@ -156,7 +157,7 @@ void TestLiveAddressDialogs::init()
 
 void TestLiveAddressDialogs::cleanup()
 {
-    terminateProcessesByName(kytest::kComponentExe);
+    kytest::endOwnProcesses({kytest::kComponentExe});
     KyFileDownloaderMgr::instance()->cancelDownload(LIVE_CODE_MODULE_NAME);
 }
 

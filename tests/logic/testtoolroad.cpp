@@ -78,7 +78,7 @@ private slots:
     void cleanupTestCase()
     {
         hub()->setListener(nullptr);
-        terminateProcessesByName(QStringLiteral("KYTool.exe"));
+        kytest::endOwnProcesses({QStringLiteral("KYTool.exe")});
     }
 
     // Download, install, status 1, launch, status 2, uninstall, status 0:
@@ -111,7 +111,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(tools->toolStatus(name), int(APP_RUNNING), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(m_listener.events.contains(QStringLiteral("status %1 2").arg(name)), 5000);
 
-        terminateProcessesByName(QStringLiteral("KYTool.exe"));
+        kytest::endOwnProcesses({QStringLiteral("KYTool.exe")});
         QTRY_COMPARE_WITH_TIMEOUT(tools->toolStatus(name), int(APP_INSTALLED), 10000);
 
         QVERIFY(tools->uninstallTool(name));

@@ -1,5 +1,6 @@
 #include "kytestmain.h"
 #include "kytesttools.h"
+#include "ownprocesses.h"
 #include "sandboxserver.h"
 
 #include "common/kyconstants.h"
@@ -270,11 +271,11 @@ private slots:
     void openLaunchesTheToolAndShowsItRunning()
     {
         click("button_open_kyoro");
-        QTRY_VERIFY_WITH_TIMEOUT(runningProcessNames().contains(QStringLiteral("KYTool.exe")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(kytest::isRunning(QStringLiteral("KYTool.exe")), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_running_kyoro"), 10000);
         QVERIFY(!child<QPushButton>("button_running_kyoro")->isEnabled());
         QCOMPARE(m_server.waitForEvent(QStringLiteral("click_livetool_open")).value(QStringLiteral("e")).toObject().value(QStringLiteral("type")).toInt(), 1);
-        terminateProcessesByName(QStringLiteral("KYTool.exe"));
+        kytest::endOwnProcesses({QStringLiteral("KYTool.exe")});
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_open_kyoro"), 10000);
     }
 
@@ -291,7 +292,7 @@ private slots:
         QVERIFY(QFile::exists(appDir() + QStringLiteral("/tools/obs-studio/bin/32bit/obs32.exe")));
         click("button_open_OBS");
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_running_OBS"), 10000);
-        terminateProcessesByName(QStringLiteral("obs32.exe"));
+        kytest::endOwnProcesses({QStringLiteral("obs32.exe")});
     }
 
     void liveSettingWritesTheConfigurationAndStartsObs()
@@ -315,9 +316,9 @@ private slots:
         QCOMPARE(server, QStringLiteral("rtmp://127.0.0.1/live"));
         QCOMPARE(key, QStringLiteral("code-42"));
         // Set while OBS was closed: the window starts it.
-        QTRY_VERIFY_WITH_TIMEOUT(runningProcessNames().contains(QStringLiteral("obs32.exe")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(kytest::isRunning(QStringLiteral("obs32.exe")), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_running_OBS"), 10000);
-        terminateProcessesByName(QStringLiteral("obs32.exe"));
+        kytest::endOwnProcesses({QStringLiteral("obs32.exe")});
     }
 
     void helpButtonsOpenTheirPages()

@@ -379,7 +379,7 @@ private slots:
 
         // Fresh install.
         {
-            kytest::ProcessWatch installer(QLatin1String(tool.installer), appDir());
+            kytest::ProcessWatch installer(QLatin1String(tool.installer));
             const qint64 start = QDateTime::currentMSecsSinceEpoch();
             auto wizard = openWizard(tool.obsWizard);
             QCOMPARE(page(wizard.get()), QStringLiteral("page"));
@@ -407,8 +407,8 @@ private slots:
         // copy goes through the sandbox uninstaller, then the installer runs.
         QVERIFY(QFile::remove(downloadDir() + QLatin1Char('/') + QLatin1String(tool.installer)));
         const int requests = m_server.requests().count(installerRequest(tool.installer));
-        kytest::ProcessWatch installer(QLatin1String(tool.installer), appDir());
-        kytest::ProcessWatch uninstaller(QLatin1String(tool.uninstaller), kytest::tempDir());
+        kytest::ProcessWatch installer(QLatin1String(tool.installer));
+        kytest::ProcessWatch uninstaller(QLatin1String(tool.uninstaller));
         const qint64 start = QDateTime::currentMSecsSinceEpoch();
         auto wizard = openWizard(tool.obsWizard);
         QVERIFY(!child<QPushButton>(wizard.get(), installButton(tool.edition))->isVisible());
@@ -451,7 +451,7 @@ private slots:
         const ToolFacts &tool = facts(code);
         QVERIFY(copyInstallerToDownloads(tool.installer));
         const int requests = m_server.requests().count(installerRequest(tool.installer));
-        kytest::ProcessWatch installer(QLatin1String(tool.installer), appDir());
+        kytest::ProcessWatch installer(QLatin1String(tool.installer));
 
         auto wizard = openWizard(tool.obsWizard);
         click(wizard.get(), installButton(tool.edition));
@@ -541,7 +541,7 @@ private slots:
         QFETCH(int, code);
         const ToolFacts &tool = facts(code);
         QVERIFY(m_server.addRule(QJsonObject{{"path", QString(kInstallRoot + QLatin1String(tool.installer))}, {"status", 500}}));
-        kytest::ProcessWatch installer(QLatin1String(tool.installer), appDir());
+        kytest::ProcessWatch installer(QLatin1String(tool.installer));
 
         auto wizard = openWizard(tool.obsWizard);
         click(wizard.get(), installButton(tool.edition));
