@@ -33,7 +33,7 @@ class TestE2eSession : public QObject
 
     kyoroManager *window() { return m_session->window(); }
     template<typename T>
-    T *child(const char *name) { return window()->findChild<T *>(QString::fromLatin1(name)); }
+    T *child(const char *name) { return ::child<T>(window(), name); }
     bool shown(const char *name) { return !child<QWidget>(name)->isHidden(); }
 
 private slots:

@@ -6,7 +6,7 @@
 #include "kytesttools.h"
 #include "livecodetestsupport.h"
 #include "ownprocesses.h"
-#include "../ui/uitesthelpers.h"
+#include "uitesthelpers.h"
 
 #include "common/kyconstants.h"
 #include "common/kyhosts.h"

@@ -2,6 +2,7 @@
 #include "kytesttools.h"
 #include "ownprocesses.h"
 #include "sandboxserver.h"
+#include "uitesthelpers.h"
 
 #include "common/kyconstants.h"
 #include "common/kyhosts.h"
@@ -37,35 +38,19 @@
 namespace {
 const QString kInstallRoot = QStringLiteral("/client_download/VURuv/files/InstallFile/");
 
-// Runs `action` on the next modal dialog once it is up.
-void onNextModal(std::function<void(QDialog *)> action)
-{
-    auto *poll = new QTimer;
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    QObject::connect(poll, &QTimer::timeout, [poll, action, started]() {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog && started->elapsed() < 15000)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        if (dialog)
-            action(dialog);
-    });
-    poll->start(20);
-}
+constexpr int kDialogTimeout = 15000;
 
-// Answers the next modal dialog: accept or reject.
-void answerNextModal(bool accept, QString *title = nullptr)
+// Answers the next modal dialog: accept or reject; notes its name in `title`.
+void answerNextDialog(bool accept, QString *title = nullptr)
 {
-    onNextModal([accept, title](QDialog *dialog) {
+    kytest::answerNextModal<QDialog>([accept, title](QDialog *dialog) {
         if (title)
             *title = dialog->objectName();
         if (accept)
             dialog->accept();
         else
             dialog->reject();
-    });
+    }, kDialogTimeout);
 }
 } // namespace
 
@@ -78,13 +63,7 @@ class TestMainWindow : public QObject
     kytest::UrlCatcher m_urls;
 
     template<typename T>
-    T *child(const char *name)
-    {
-        T *widget = m_window->findChild<T *>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no widget %s", name);
-        return widget;
-    }
+    T *child(const char *name) { return ::child<T>(m_window.get(), name); }
     // Shown as far as the window's own logic goes (the card's page may be the
     // one not on top).
     bool shown(const char *name) { return !child<QWidget>(name)->isHidden(); }
@@ -201,7 +180,7 @@ private slots:
     void cancellingTheFolderDialogStartsNothing()
     {
         QString dialog;
-        answerNextModal(false, &dialog);
+        answerNextDialog(false, &dialog);
         click("button_install_kyoro");
         QCOMPARE(dialog, QStringLiteral("kyInstallWidget"));
         QCOMPARE(downloads()->downloadProgress(TOOL_NAME_KYTOOL), -1);
@@ -211,7 +190,7 @@ private slots:
     void switchingAwayAndBackShowsTheDownload()
     {
         QVERIFY(m_server.addRule(QJsonObject{{"path", QString(kInstallRoot + "KYTool_setup_2_3_6.exe")}, {"slow", 100000}}));
-        answerNextModal(true);
+        answerNextDialog(true);
         click("button_install_kyoro");
         QTRY_VERIFY(downloads()->downloadProgress(TOOL_NAME_KYTOOL) >= 0);
         QVERIFY(shown("progressBar_main"));
@@ -236,7 +215,7 @@ private slots:
                             downloadDir() + QStringLiteral("/KYTool_setup_2_3_6.exe")));
         const QString installerRequest = QStringLiteral("GET ") + kInstallRoot + QStringLiteral("KYTool_setup_2_3_6.exe");
         const int requestsBefore = m_server.requests().count(installerRequest);
-        answerNextModal(true);
+        answerNextDialog(true);
         click("button_install_kyoro");
         QVERIFY(shown("progressBar_main"));
         QVERIFY(child<QLabel>("label_progressValue")->text().startsWith(QStringLiteral("正在安装：")));
@@ -285,7 +264,7 @@ private slots:
         child<QRadioButton>("radio_studio")->click();
         QTRY_COMPARE(m_window->currentTool(), TOOL_NAME_OBS_STUDIO);
         QTest::qWait(20);
-        answerNextModal(true);
+        answerNextDialog(true);
         click("button_install_OBS");
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_open_OBS"), 30000);
         QVERIFY(shown("button_liveset"));
@@ -302,12 +281,12 @@ private slots:
         QTRY_COMPARE(m_window->currentTool(), TOOL_NAME_OBS_STUDIO);
         QTRY_VERIFY(shown("button_liveset"));
         QString dialogName;
-        onNextModal([&dialogName](QDialog *dialog) {
+        kytest::answerNextModal<QDialog>([&dialogName](QDialog *dialog) {
             dialogName = dialog->objectName();
-            dialog->findChild<QLineEdit *>(QStringLiteral("ledit_RTMP"))->setText(QStringLiteral("rtmp://127.0.0.1/live"));
-            dialog->findChild<QLineEdit *>(QStringLiteral("ledit_liveCode"))->setText(QStringLiteral("code-42"));
-            dialog->findChild<QPushButton *>(QStringLiteral("button_confirm"))->click();
-        });
+            ::child<QLineEdit>(dialog, "ledit_RTMP")->setText(QStringLiteral("rtmp://127.0.0.1/live"));
+            ::child<QLineEdit>(dialog, "ledit_liveCode")->setText(QStringLiteral("code-42"));
+            ::child<QPushButton>(dialog, "button_confirm")->click();
+        }, kDialogTimeout);
         click("button_liveset");
         QCOMPARE(dialogName, QStringLiteral("kyLiveAddressSet"));
         QString server;

@@ -2,8 +2,8 @@
 #include "processwatch.h"
 #include "kytesttools.h"
 #include "sandboxserver.h"
-#include "../logic/logictestsupport.h"
-#include "../ui/uitesthelpers.h"
+#include "logictestsupport.h"
+#include "uitesthelpers.h"
 
 #include "common/installpathsettings.h"
 #include "common/kyconstants.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-// Helpers shared by the logic tests: the log capture, stand-in tool
-// processes under chosen names, this run's processes, and the sandbox
+// Helpers shared by the logic and wizard tests: the log capture, stand-in
+// tool processes under chosen names, this run's processes, and the sandbox
 // installers.
 
 #include "kylogcapture.h"
