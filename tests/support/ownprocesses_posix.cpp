@@ -40,13 +40,26 @@ QString programName(const QString &proc)
     return program.mid(program.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+// A process whose parent runs the same program is not a second copy of it:
+// it is the parent's fork on its way to starting another program, or the
+// helper a sanitizer build's leak check clones at exit.
+bool isForkOfSameProgram(const QString &proc, const QString &name)
+{
+    const QByteArray status = readProcFile(proc + QStringLiteral("/status"));
+    const int at = status.indexOf("\nPPid:");
+    if (at < 0)
+        return false;
+    const QByteArray parent = status.mid(at + 7, status.indexOf('\n', at + 1) - at - 7).trimmed();
+    return programName(QStringLiteral("/proc/") + QString::fromLatin1(parent)) == name;
+}
+
 bool carries(const QString &proc, const QByteArray &entry)
 {
     const QByteArray environment = readProcFile(proc + QStringLiteral("/environ"));
     return environment.startsWith(entry) || environment.contains('\0' + entry);
 }
 
-QList<qint64> ownProcessesNamed(const QStringList &names)
+QList<qint64> ownProcessesNamed(const QStringList &names, bool withForks)
 {
     QList<qint64> result;
     const QByteArray entry = markerEntry();
@@ -61,7 +74,8 @@ QList<qint64> ownProcessesNamed(const QStringList &names)
             continue;
         const QString proc = QStringLiteral("/proc/") + id;
         // The name first: it is one link to read, the environment is a file.
-        if (names.contains(programName(proc)) && carries(proc, entry))
+        const QString name = programName(proc);
+        if (names.contains(name) && carries(proc, entry) && (withForks || !isForkOfSameProgram(proc, name)))
             result << pid;
     }
     return result;
@@ -70,7 +84,7 @@ QList<qint64> ownProcessesNamed(const QStringList &names)
 
 QList<qint64> ownProcesses(const QString &name)
 {
-    return ownProcessesNamed({name});
+    return ownProcessesNamed({name}, false);
 }
 
 bool isRunning(const QString &name)
@@ -80,14 +94,14 @@ bool isRunning(const QString &name)
 
 void endOwnProcesses(const QStringList &names)
 {
-    QList<qint64> running = ownProcessesNamed(names);
+    QList<qint64> running = ownProcessesNamed(names, true);
     QElapsedTimer clock;
     clock.start();
     while (!running.isEmpty() && clock.elapsed() < 5000) {
         for (qint64 pid : qAsConst(running))
             ::kill(pid_t(pid), SIGKILL);
         QThread::msleep(20);
-        running = ownProcessesNamed(names);
+        running = ownProcessesNamed(names, true);
     }
 }
 
