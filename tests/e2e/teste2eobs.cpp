@@ -1,6 +1,7 @@
 #include "e2esupport.h"
 #include "kytestmain.h"
 #include "kytesttools.h"
+#include "mainwindowstate.h"
 #include "ownprocesses.h"
 #include "processwatch.h"
 #include "sandboxserver.h"
@@ -135,7 +136,7 @@ private slots:
         click(window(), "button_live");
         click(window(), "button_OBSLive");
         child<QRadioButton>(window(), "radio_studio")->click();
-        QCOMPARE(window()->currentTool(), TOOL_NAME_OBS_STUDIO);
+        QCOMPARE(kytest::shownTool(window()), TOOL_NAME_OBS_STUDIO);
         QTRY_VERIFY(shown("button_open_OBS"));
         QVERIFY(shown("button_liveset"));
     }

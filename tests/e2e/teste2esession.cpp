@@ -1,6 +1,7 @@
 #include "e2esupport.h"
 #include "kytestmain.h"
 #include "kytesttools.h"
+#include "mainwindowstate.h"
 #include "ownprocesses.h"
 #include "sandboxserver.h"
 
@@ -57,7 +58,7 @@ private slots:
         QVERIFY(!QDir(data).exists());
         m_session = std::make_unique<KyAppSession>(*static_cast<kytest::SessionApp *>(qApp));
         QVERIFY(window()->isVisible());
-        QCOMPARE(window()->currentTool(), TOOL_NAME_KYTOOL);
+        QCOMPARE(kytest::shownTool(window()), TOOL_NAME_KYTOOL);
         QVERIFY(shown("button_install_kyoro"));
         QVERIFY(QDir(data).exists());
         for (const char *dir : {"tools/KYTool", "tools/KYShowTool", "tools/obs-studio"})
