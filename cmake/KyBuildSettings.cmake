@@ -1,3 +1,11 @@
+# Per-system code lives in files ending in _win.cpp or _posix.cpp; KY_BACKEND
+# names the suffix of the system being built for.
+if(WIN32)
+  set(KY_BACKEND win)
+else()
+  set(KY_BACKEND posix)
+endif()
+
 # One INTERFACE target carries the compiler settings of every target we build.
 add_library(ky_build_settings INTERFACE)
 target_compile_features(ky_build_settings INTERFACE cxx_std_17)

@@ -146,11 +146,6 @@ void KySingleApplication::setActivationWindow(QWidget *window, bool activateOnMe
         disconnect(this, &KySingleApplication::messageReceived, this, &KySingleApplication::activateWindow);
 }
 
-QWidget *KySingleApplication::activationWindow() const
-{
-    return m_activationWindow;
-}
-
 void KySingleApplication::activateWindow()
 {
     QWidget *window = m_activationWindow;

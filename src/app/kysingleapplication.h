@@ -33,7 +33,6 @@ public:
     bool sendMessage(const QString &message, int timeoutMs);
 
     void setActivationWindow(QWidget *window, bool activateOnMessage = true);
-    QWidget *activationWindow() const;
 
     // Paths used for the id: the lock file and the socket ("" without a
     // private runtime folder).

@@ -36,6 +36,11 @@ QString nativePath(const QString &path)
     return QString::fromStdString(kyplatform::nativePath(path.toStdString()));
 }
 
+bool isAbsolutePath(const QString &path)
+{
+    return kyplatform::isAbsolutePath(path.toStdString());
+}
+
 QString appDir()
 {
     // The crash handler is installed before the application object exists,

@@ -57,3 +57,7 @@ QString appVersion();
 // (unchanged on Windows). Used wherever a path reaches the file system or a
 // started process.
 QString nativePath(const QString &path);
+
+// Whether `path` names a folder or file from a root: a drive path ("X:\...",
+// "X:/...") or a path that starts with "/" (or "\").
+bool isAbsolutePath(const QString &path);

@@ -1,7 +1,7 @@
 #include "rpc/rpcwire.h"
 
 
-Q_LOGGING_CATEGORY(lcRpc, "kyrpc")
+Q_LOGGING_CATEGORY(lcRpc, "kyoro.rpc")
 
 namespace kyrpc {
 

@@ -171,7 +171,7 @@ void TestFaultsRpc::tenThousandSilentConnections()
     const QString text = log.text();
     const int refusals = countLines(text, QStringLiteral("by tq client connect failed"));
     QVERIFY2(refusals >= 1 && refusals <= 40, qPrintable(QString::number(refusals)));
-    QVERIFY2(countLines(text, QStringLiteral("kyrpc")) <= 80, qPrintable(text.left(4000)));
+    QVERIFY2(countLines(text, QStringLiteral("kyoro.rpc")) <= 80, qPrintable(text.left(4000)));
 }
 
 KY_TEST_GUILESS_MAIN(TestFaultsRpc)

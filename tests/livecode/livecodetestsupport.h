@@ -6,6 +6,7 @@
 
 #include "kytestenv.h"
 #include "kytesttools.h"
+#include "ownprocesses.h"
 #include "sandboxserver.h"
 
 #include "common/kypaths.h"
@@ -96,7 +97,7 @@ inline QString copyArchiveToModuleDir()
 // file stays.
 inline void resetComponentState()
 {
-    terminateProcessesByName(kComponentExe);
+    kytest::endOwnProcesses({kComponentExe});
     QDir(liveCodeModuleDir()).removeRecursively();
     QFile::remove(moduleDir() + QStringLiteral("/LiveCodeModule.zip"));
     QFile::remove(moduleListFilePath());

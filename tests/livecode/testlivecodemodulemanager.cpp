@@ -1,9 +1,10 @@
 // LiveCodeModuleManager against the sandbox download server, with the packed
 // sandbox component started for real and reporting over the RPC service.
 
-#include "kytestmain.h"
 #include "kylogcapture.h"
+#include "kytestmain.h"
 #include "livecodetestsupport.h"
+#include "ownprocesses.h"
 
 #include "common/kyconstants.h"
 #include "livecode/livecodemodulemanager.h"
@@ -78,7 +79,7 @@ void TestLiveCodeModuleManager::init()
 
 void TestLiveCodeModuleManager::cleanup()
 {
-    terminateProcessesByName(kytest::kComponentExe);
+    kytest::endOwnProcesses({kytest::kComponentExe});
 }
 
 std::unique_ptr<LiveCodeModuleManager> TestLiveCodeModuleManager::managerWithVersion(int version)
@@ -300,7 +301,7 @@ void TestLiveCodeModuleManager::processNameMatchesExactly()
 
     manager->install(LIVE_CODE_MODULE_NAME, kytest::copyArchiveToModuleDir());
     QVERIFY(exact.process().waitForFinished(5000));
-    QVERIFY(runningProcessNames().contains(QStringLiteral("livecodemodule.exe")));
+    QVERIFY(kytest::isRunning(QStringLiteral("livecodemodule.exe")));
     QVERIFY(!manager->isComponentRunning());
 }
 

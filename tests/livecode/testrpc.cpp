@@ -268,7 +268,7 @@ void TestRpc::brokenFramesCloseOnlyTheirConnection()
     QVERIFY(socket->waitForDisconnected(kTimeout));
     QCOMPARE(m_seen->pings.load() + m_seen->echoes.load(), 0);
     // Closed for that reason, not because the frame timed out.
-    QTRY_VERIFY_WITH_TIMEOUT(log.text().contains(QStringLiteral("kyrpc: service KyRpcTest closes connection 2 : ") + reason),
+    QTRY_VERIFY_WITH_TIMEOUT(log.text().contains(QStringLiteral("kyoro.rpc: service KyRpcTest closes connection 2 : ") + reason),
                              kTimeout);
 
     QVERIFY(ping(bystander));
