@@ -5,8 +5,8 @@
 
 #include "kytestmain.h"
 #include "kytesttools.h"
-#include "../livecode/livecodetestsupport.h"
-#include "../ui/uitesthelpers.h"
+#include "livecodetestsupport.h"
+#include "uitesthelpers.h"
 
 #include "common/kyconstants.h"
 #include "livecode/livecodemodulemanager.h"
@@ -116,7 +116,7 @@ void TestFaultsComponent::init()
 
 void TestFaultsComponent::cleanup()
 {
-    terminateProcessesByName(kytest::kComponentExe);
+    kytest::endOwnProcesses({kytest::kComponentExe});
     KyFileDownloaderMgr::instance()->cancelDownload(LIVE_CODE_MODULE_NAME);
 }
 
