@@ -13,6 +13,13 @@ KY_PACKAGES=(
   wine wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 )
 
+# What scripts/build-qt-windows needs to build Qt for Windows from Debian's
+# source packages, beyond the cross compilers of KY_PACKAGES.
+KY_QT_BUILD_PACKAGES=(
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  cmake ninja-build make perl python3 dpkg-dev xz-utils
+)
+
 # What bench/run needs beyond KY_PACKAGES: a web server and a client to set
 # the downloader against, Google Benchmark, and X headers for the first-paint
 # watcher.
