@@ -49,11 +49,14 @@ ky_ensure_packages() {
   ky_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# Configures and builds one build folder: ky_build DIR [cmake options...]
+# Configures and builds one build folder: ky_build DIR [cmake options...].
+# With KY_BUILD_TARGETS set (blank-separated), builds only those targets.
 ky_build() {
   local dir="$1"; shift
   cmake -S "$KY_ROOT" -B "$dir" -G Ninja -DKY_WERROR=ON "$@" >/dev/null
-  cmake --build "$dir" -j"${KY_JOBS:-2}"
+  local targets=()
+  for target in ${KY_BUILD_TARGETS:-}; do targets+=(--target "$target"); done
+  cmake --build "$dir" -j"${KY_JOBS:-2}" "${targets[@]}"
 }
 
 # Polls a command for up to $1 tenths of a second: ky_wait_for 100 CMD [ARGS...]
