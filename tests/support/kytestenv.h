@@ -3,9 +3,11 @@
 #include <QString>
 #include <QStringList>
 
-// Points HOME, the XDG folders, TMPDIR and the sandbox stores at a fresh
-// temporary folder, so that a test never touches the real user's files. Call
-// before the application object exists; the folder is removed at exit.
+// Points the user's folders, the temporary folder and (on Linux) the sandbox
+// stores at a fresh temporary folder, so that a test never touches the real
+// user's files: HOME, the XDG folders and TMPDIR on Linux; USERPROFILE,
+// APPDATA, LOCALAPPDATA, TEMP and TMP on Windows. Call before the
+// application object exists; the folder is removed at exit.
 namespace kytest {
 
 // Sets up the environment once per process and returns its root folder.
@@ -13,14 +15,15 @@ QString setUpTestEnvironment();
 QString testRoot();
 
 // Folders inside the root.
-QString homeDir();
-QString dataHome();        // XDG_DATA_HOME
-QString configHome();      // XDG_CONFIG_HOME
-QString tempDir();         // TMPDIR
-QString runtimeDir();      // XDG_RUNTIME_DIR (mode 0700)
+QString homeDir();         // HOME; USERPROFILE
+QString dataHome();        // XDG_DATA_HOME; LOCALAPPDATA
+QString configHome();      // XDG_CONFIG_HOME; APPDATA
+QString tempDir();         // TMPDIR; TEMP and TMP
+QString runtimeDir();      // XDG_RUNTIME_DIR (mode 0700); LOCALAPPDATA/VURuv-runtime
 
-// The build's folders.
+// The build's folders (drive paths on Windows).
 QString sourceDir();
+QString binaryDir();
 QString binDir();          // VURuv and deault.data, as shipped
 QString testVariantDir();  // the test variant of VURuv and its deault.data
 QString sandboxDir();      // sandbox programs and served files
