@@ -21,21 +21,8 @@ SandboxServer::~SandboxServer()
 bool SandboxServer::start()
 {
     m_events = kytest::testRoot() + QStringLiteral("/events-") + QUuid::createUuid().toString(QUuid::Id128) + QStringLiteral(".jsonl");
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral("python3"),
-                    {kytest::sourceDir() + QStringLiteral("/sandbox/platform_server.py"),
-                     QStringLiteral("--root"), kytest::sandboxDir() + QStringLiteral("/www"),
-                     QStringLiteral("--events"), m_events});
-    if (!m_process.waitForStarted(10000))
-        return false;
-    QByteArray line;
-    QElapsedTimer clock;
-    clock.start();
-    while (!line.contains('\n') && clock.elapsed() < 15000) {
-        if (!m_process.waitForReadyRead(500) && m_process.state() != QProcess::Running)
-            return false;
-        line += m_process.readAllStandardOutput();
-    }
+    const QByteArray line = launch({QStringLiteral("--root"), kytest::sandboxDir() + QStringLiteral("/www"),
+                                    QStringLiteral("--events"), m_events});
     const QList<QByteArray> words = line.trimmed().split(' ');
     if (words.size() != 2 || words[0] != "port")
         return false;
@@ -46,10 +33,7 @@ bool SandboxServer::start()
 
 void SandboxServer::stop()
 {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    end();
     if (m_port)
         qputenv("KYORO_PLATFORM_URL", "http://127.0.0.1:9");
     m_port = 0;
