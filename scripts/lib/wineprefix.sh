@@ -9,6 +9,11 @@
 #                         whole run
 #   wineprefix.sh stop    ends them
 #
+# With KY_WINE_TEST_DRIVES=FOLDER (the tests' fixture), start also gives
+# the prefix drives D:, E:, F:, Q:, R: and Y:, each a folder FOLDER/<letter>,
+# and FOLDER/c leads to drive C:, so that tests find any drive path they
+# hand the program below FOLDER.
+#
 # Started here with their standard streams away from ctest: services that a
 # test's process started would hold that test's output open (and ctest
 # waiting) for as long as they live, and tests starting together could race
@@ -38,6 +43,14 @@ start)
       exit 1
     fi
     touch "$WINEPREFIX/.kyoro-prefix"
+  fi
+  if [ -n "${KY_WINE_TEST_DRIVES:-}" ]; then
+    mkdir -p "$KY_WINE_TEST_DRIVES"
+    ln -sfn "$WINEPREFIX/drive_c" "$KY_WINE_TEST_DRIVES/c"
+    for letter in d e f q r y; do
+      mkdir -p "$KY_WINE_TEST_DRIVES/$letter"
+      ln -sfn "$KY_WINE_TEST_DRIVES/$letter" "$WINEPREFIX/dosdevices/$letter:"
+    done
   fi
   wineserver -p </dev/null >/dev/null 2>&1
   wineboot </dev/null >>"$log" 2>&1 || true

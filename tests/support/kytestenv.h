@@ -28,6 +28,16 @@ QString binDir();          // VURuv and deault.data, as shipped
 QString testVariantDir();  // the test variant of VURuv and its deault.data
 QString sandboxDir();      // sandbox programs and served files
 
+// The folder drive paths lead to: its "d" sub-folder is drive D:, and so
+// on. Linux: KYORO_DRIVES_DIR, where the program maps drive paths. Under
+// Wine: the folder behind the drives the Wine run gives the tests (D:, E:,
+// F:, Q:, R:, Y:, each its own folder, and C:).
+QString drivesDir();
+
+// Bytes as a file written in text mode holds them: "\n" ends a line on
+// Linux, "\r\n" on Windows.
+QByteArray textModeBytes(const QByteArray &lines);
+
 // Writes `content` to `path`, creating parent folders.
 bool writeFile(const QString &path, const QByteArray &content);
 QByteArray readFile(const QString &path);

@@ -9,6 +9,10 @@ namespace kytest {
 // temporary folder) at folders below `root`, and creates them.
 void setUpSystemFolders(const QString &root);
 
+// Removes what installs and the test left in the stores the system shares
+// with other programs: the uninstall entries and the drive folders.
+void clearSystemStores();
+
 // testRoot() + "/" + name.
 QString subFolder(const QString &name);
 

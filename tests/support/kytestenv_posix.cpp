@@ -1,6 +1,8 @@
 #include "kytestenv.h"
 #include "kytestenv_p.h"
 
+#include "platform/registry.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -29,6 +31,18 @@ void setUpSystemFolders(const QString &root)
     setDir("KYORO_DRIVES_DIR", root + QStringLiteral("/drives"));
 }
 
+// Both stores are folders of the test's own.
+void clearSystemStores()
+{
+    if (testRoot().isEmpty())
+        return;
+    kyplatform::registryDeleteTree(kyplatform::kUninstallKey);
+    kyplatform::registryCreateKey(kyplatform::kUninstallKey);
+    QDir(drivesDir()).removeRecursively();
+}
+
+QString drivesDir() { return subFolder(QStringLiteral("drives")); }
+QByteArray textModeBytes(const QByteArray &lines) { return lines; }
 QString homeDir() { return subFolder(QStringLiteral("home")); }
 QString dataHome() { return subFolder(QStringLiteral("home/.local/share")); }
 QString configHome() { return subFolder(QStringLiteral("home/.config")); }

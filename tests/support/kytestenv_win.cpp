@@ -1,7 +1,16 @@
 #include "kytestenv.h"
 #include "kytestenv_p.h"
 
+#include "common/kypaths.h"
+#include "platform/registry.h"
+
 #include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace kytest {
 
@@ -14,13 +23,38 @@ void setDir(const char *variable, const QString &path)
     // folder and hands it to every program this process starts.
     qputenv(variable, QDir::toNativeSeparators(path).toLocal8Bit());
 }
+
+// The uninstall entries there were before the test, which it leaves alone.
+std::vector<std::string> &entriesBefore()
+{
+    static std::vector<std::string> names;
+    return names;
+}
+
+// The drives the Wine run gives the tests, each a folder of their own
+// (scripts/lib/wineprefix.sh).
+const char kTestDrives[] = "defqry";
+
+void removeNewEntries()
+{
+    std::vector<std::string> names;
+    if (!kyplatform::registrySubkeys(kyplatform::kUninstallKey, names))
+        return;
+    const std::vector<std::string> &before = entriesBefore();
+    for (const std::string &name : names) {
+        if (std::find(before.begin(), before.end(), name) == before.end())
+            kyplatform::registryDeleteTree(std::string(kyplatform::kUninstallKey) + "\\" + name);
+    }
+}
 } // namespace
 
 // Windows reads no HOME or XDG variables. The temporary folder follows TEMP
 // and TMP; the roaming and local application-data folders follow APPDATA
 // and LOCALAPPDATA in the test prefix (scripts/lib/wine-profile.reg), as a
-// redirected profile's do. The registry and the drives are the real ones of
-// the prefix, shared by every test: tests clean up the keys they write.
+// redirected profile's do. The registry and the drives are the prefix's,
+// shared by every test: tests that install or write entries take turns
+// (RESOURCE_LOCK kyoro_tool_processes) and remove the uninstall entries
+// they added.
 void setUpSystemFolders(const QString &root)
 {
     setDir("USERPROFILE", root + QStringLiteral("/home"));
@@ -28,6 +62,39 @@ void setUpSystemFolders(const QString &root)
     setDir("LOCALAPPDATA", root + QStringLiteral("/home/AppData/Local"));
     setDir("TEMP", root + QStringLiteral("/tmp"));
     setDir("TMP", root + QStringLiteral("/tmp"));
+    kyplatform::registryCreateKey(kyplatform::kUninstallKey);
+    kyplatform::registrySubkeys(kyplatform::kUninstallKey, entriesBefore());
+}
+
+void clearSystemStores()
+{
+    if (testRoot().isEmpty())
+        return;
+    // A test that installs leaves no entry behind when it ends either. Only
+    // such tests: the others do not hold the lock, and another test's
+    // install may be under way.
+    static const bool atExit = std::atexit(removeNewEntries) == 0;
+    Q_UNUSED(atExit);
+    removeNewEntries();
+    for (const char *letter = kTestDrives; *letter; ++letter) {
+        const QString drive = QStringLiteral("%1:/").arg(QChar::fromLatin1(*letter).toUpper());
+        const QStringList entries = QDir(drive).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        for (const QString &entry : entries) {
+            const QString path = drive + entry;
+            if (!QDir(path).removeRecursively())
+                QFile::remove(path);
+        }
+    }
+    // Drive C: is the prefix's own: only what the installs put there.
+    QDir(defaultObsClassicDir()).removeRecursively();
+}
+
+QString drivesDir() { return QStringLiteral(KY_BINARY_DIR "/test-drives"); }
+
+QByteArray textModeBytes(const QByteArray &lines)
+{
+    QByteArray result = lines;
+    return result.replace('\n', "\r\n");
 }
 
 QString homeDir() { return subFolder(QStringLiteral("home")); }

@@ -1,8 +1,8 @@
 #include "kytesttools.h"
 
 #include "common/kypaths.h"
+#include "kytestenv_p.h"
 #include "ownprocesses.h"
-#include "platform/registry.h"
 
 namespace kytest {
 
@@ -12,11 +12,9 @@ void removeInstalledTools(const QStringList &extraProcesses)
                           QStringLiteral("obs32.exe"), QStringLiteral("obs64.exe")};
     processes += extraProcesses;
     endOwnProcesses(processes);
-    kyplatform::registryDeleteTree(kyplatform::kUninstallKey);
-    kyplatform::registryCreateKey(kyplatform::kUninstallKey);
     QDir(downloadDir()).removeRecursively();
     QDir(appDir() + QStringLiteral("/tools")).removeRecursively();
-    QDir(drivesDir()).removeRecursively();
+    clearSystemStores();
 }
 
 } // namespace kytest
