@@ -2,6 +2,7 @@
 
 #include "platform/win_p.h"
 
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <cwchar>
@@ -66,6 +67,19 @@ std::string currentProcessName()
         return std::string();
     const std::wstring full(path, length);
     return win::fromWide(full.substr(full.find_last_of(L"\\/") + 1));
+}
+
+std::vector<std::string> programArguments(int, char *[])
+{
+    std::vector<std::string> arguments;
+    int count = 0;
+    wchar_t **words = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!words)
+        return arguments;
+    for (int i = 1; i < count; ++i)
+        arguments.push_back(win::fromWide(words[i], std::wcslen(words[i])));
+    LocalFree(words);
+    return arguments;
 }
 
 } // namespace kyplatform
