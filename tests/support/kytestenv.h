@@ -38,6 +38,15 @@ QString drivesDir();
 // Linux, "\r\n" on Windows.
 QByteArray textModeBytes(const QByteArray &lines);
 
+// The file of the program built as `path`: `path` itself on Linux, with
+// ".exe" on Windows.
+QString programFile(const QString &path);
+
+// Whether this is the Windows build, for the few cases whose expectation
+// follows the system (a file name Windows refuses, a file another program
+// holds open).
+bool windowsBuild();
+
 // Writes `content` to `path`, creating parent folders.
 bool writeFile(const QString &path, const QByteArray &content);
 QByteArray readFile(const QString &path);

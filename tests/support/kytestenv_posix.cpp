@@ -43,6 +43,8 @@ void clearSystemStores()
 
 QString drivesDir() { return subFolder(QStringLiteral("drives")); }
 QByteArray textModeBytes(const QByteArray &lines) { return lines; }
+QString programFile(const QString &path) { return path; }
+bool windowsBuild() { return false; }
 QString homeDir() { return subFolder(QStringLiteral("home")); }
 QString dataHome() { return subFolder(QStringLiteral("home/.local/share")); }
 QString configHome() { return subFolder(QStringLiteral("home/.config")); }

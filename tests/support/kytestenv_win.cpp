@@ -76,6 +76,7 @@ void clearSystemStores()
     static const bool atExit = std::atexit(removeNewEntries) == 0;
     Q_UNUSED(atExit);
     removeNewEntries();
+    kyplatform::registryCreateKey(kyplatform::kUninstallKey);
     for (const char *letter = kTestDrives; *letter; ++letter) {
         const QString drive = QStringLiteral("%1:/").arg(QChar::fromLatin1(*letter).toUpper());
         const QStringList entries = QDir(drive).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -97,6 +98,8 @@ QByteArray textModeBytes(const QByteArray &lines)
     return result.replace('\n', "\r\n");
 }
 
+QString programFile(const QString &path) { return path + QStringLiteral(".exe"); }
+bool windowsBuild() { return true; }
 QString homeDir() { return subFolder(QStringLiteral("home")); }
 QString dataHome() { return subFolder(QStringLiteral("home/AppData/Local")); }
 QString configHome() { return subFolder(QStringLiteral("home/AppData/Roaming")); }

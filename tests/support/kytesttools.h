@@ -16,7 +16,7 @@ namespace kytest {
 
 inline QString sandboxToolProgram()
 {
-    return sandboxDir() + QStringLiteral("/bin/kyoro-sandbox-tool");
+    return programFile(sandboxDir() + QStringLiteral("/bin/kyoro-sandbox-tool"));
 }
 
 // A copy of the stand-in tool running under `processName` until the object
