@@ -42,6 +42,11 @@ QByteArray textModeBytes(const QByteArray &lines);
 // ".exe" on Windows.
 QString programFile(const QString &path);
 
+// Sets an environment variable of this process, which the programs it
+// starts inherit, to any text: qputenv's bytes are in the ANSI code page on
+// Windows, which cannot hold every text.
+void setEnvironmentText(const char *name, const QString &value);
+
 // Whether this is the Windows build, for the few cases whose expectation
 // follows the system (a file name Windows refuses, a file another program
 // holds open).

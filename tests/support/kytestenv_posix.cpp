@@ -44,6 +44,7 @@ void clearSystemStores()
 QString drivesDir() { return subFolder(QStringLiteral("drives")); }
 QByteArray textModeBytes(const QByteArray &lines) { return lines; }
 QString programFile(const QString &path) { return path; }
+void setEnvironmentText(const char *name, const QString &value) { qputenv(name, value.toUtf8()); }
 bool windowsBuild() { return false; }
 QString homeDir() { return subFolder(QStringLiteral("home")); }
 QString dataHome() { return subFolder(QStringLiteral("home/.local/share")); }

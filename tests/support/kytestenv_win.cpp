@@ -1,10 +1,11 @@
 #include "kytestenv.h"
 #include "kytestenv_p.h"
 
-#include "common/kypaths.h"
 #include "platform/registry.h"
 
 #include <QDir>
+
+#include <windows.h>
 #include <QFile>
 
 #include <algorithm>
@@ -66,15 +67,9 @@ void setUpSystemFolders(const QString &root)
     kyplatform::registrySubkeys(kyplatform::kUninstallKey, entriesBefore());
 }
 
-void clearSystemStores()
+namespace {
+void clearDrivesAndEntries()
 {
-    if (testRoot().isEmpty())
-        return;
-    // A test that installs leaves no entry behind when it ends either. Only
-    // such tests: the others do not hold the lock, and another test's
-    // install may be under way.
-    static const bool atExit = std::atexit(removeNewEntries) == 0;
-    Q_UNUSED(atExit);
     removeNewEntries();
     kyplatform::registryCreateKey(kyplatform::kUninstallKey);
     for (const char *letter = kTestDrives; *letter; ++letter) {
@@ -86,8 +81,23 @@ void clearSystemStores()
                 QFile::remove(path);
         }
     }
-    // Drive C: is the prefix's own: only what the installs put there.
-    QDir(defaultObsClassicDir()).removeRecursively();
+    // Drive C: is the prefix's own: only the two folders OBS Classic is
+    // looked for in, which installs and tests fill.
+    QDir(QStringLiteral("C:/Program Files (x86)/OBS")).removeRecursively();
+    QDir(QStringLiteral("C:/Program Files/OBS")).removeRecursively();
+}
+} // namespace
+
+void clearSystemStores()
+{
+    if (testRoot().isEmpty())
+        return;
+    // A test that installs leaves nothing behind when it ends either. Only
+    // such tests: the others do not hold the lock, and another test's
+    // install may be under way.
+    static const bool atExit = std::atexit(clearDrivesAndEntries) == 0;
+    Q_UNUSED(atExit);
+    clearDrivesAndEntries();
 }
 
 QString drivesDir() { return QStringLiteral(KY_BINARY_DIR "/test-drives"); }
@@ -99,6 +109,14 @@ QByteArray textModeBytes(const QByteArray &lines)
 }
 
 QString programFile(const QString &path) { return path + QStringLiteral(".exe"); }
+void setEnvironmentText(const char *name, const QString &value)
+{
+    // The C runtime's copy for this process, then the wide one Windows hands
+    // to started programs.
+    qputenv(name, value.toLocal8Bit());
+    SetEnvironmentVariableW(QString::fromLatin1(name).toStdWString().c_str(), value.toStdWString().c_str());
+}
+
 bool windowsBuild() { return true; }
 QString homeDir() { return subFolder(QStringLiteral("home")); }
 QString dataHome() { return subFolder(QStringLiteral("home/AppData/Local")); }
