@@ -74,8 +74,9 @@ QStringList FileBrowserWatch::opened()
                                          FALSE, id);
             if (!process)
                 continue;
+            // Empty while the new process is still being set up: read again.
             const QString line = commandLineOf(process);
-            if (line.contains(QLatin1String("/desktop"), Qt::CaseInsensitive))
+            if (line.isEmpty() || line.contains(QLatin1String("/desktop"), Qt::CaseInsensitive))
                 CloseHandle(process);
             else
                 browsers.push_back({process, line});

@@ -4,9 +4,8 @@
 A Windows program under Wine can start a Linux program, but gets no handle
 to it: it can neither read its output nor end it. The Windows tests ask this
 factory instead, over TCP on 127.0.0.1: a test connects, sends the server's
-arguments as one JSON list on one line (drive paths such as
-"C:/users/x/events.jsonl" are turned into the prefix's Linux paths), and
-reads back the server's first line ("port N"). The server lives while that
+arguments as one JSON list on one line (files named by their Linux paths),
+and reads back the server's first line ("port N"). The server lives while that
 connection is open: when the test closes it, or its process ends, the
 server is ended too, so no test leaves a server behind.
 
@@ -28,17 +27,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SERVER = os.path.join(HERE, "..", "..", "sandbox", "platform_server.py")
 
 
-def unix_path(argument, prefix):
-    """A drive path of the Wine prefix as the Linux path it names."""
-    if len(argument) > 2 and argument[1] == ":" and argument[0].isalpha() and argument[2] in "/\\":
-        drive = os.path.join(prefix, "dosdevices", argument[0].lower() + ":")
-        return os.path.realpath(os.path.join(drive, argument[3:].replace("\\", "/")))
-    return argument
-
-
 class Factory:
-    def __init__(self, prefix):
-        self.prefix = prefix
+    def __init__(self):
         self.servers = set()
         self.lock = threading.Lock()
 
@@ -46,7 +36,7 @@ class Factory:
         process = None
         try:
             line = connection.makefile("rb").readline()
-            arguments = [unix_path(a, self.prefix) for a in json.loads(line.decode("utf-8"))]
+            arguments = [str(a) for a in json.loads(line.decode("utf-8"))]
             process = subprocess.Popen([sys.executable, SERVER] + arguments, stdin=subprocess.DEVNULL,
                                        stdout=subprocess.PIPE, start_new_session=True)
             with self.lock:
@@ -72,8 +62,8 @@ class Factory:
         os._exit(0)
 
 
-def serve(state, prefix):
-    factory = Factory(prefix)
+def serve(state):
+    factory = Factory()
     signal.signal(signal.SIGTERM, factory.end_all)
     listener = socket.socket()
     listener.bind(("127.0.0.1", 0))
@@ -93,20 +83,18 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("action", choices=["start", "stop", "serve"])
     parser.add_argument("--state", required=True, help="folder of the port and pid files")
-    parser.add_argument("--prefix", default=os.environ.get("WINEPREFIX", ""), help="the Wine prefix")
     args = parser.parse_args()
     state = os.path.abspath(args.state)
     port_file = os.path.join(state, "sandboxfactory.port")
     if args.action == "serve":
-        serve(state, args.prefix)
+        serve(state)
     elif args.action == "start":
         os.makedirs(state, exist_ok=True)
         for name in ("sandboxfactory.port", "sandboxfactory.pid"):
             if os.path.exists(os.path.join(state, name)):
                 os.remove(os.path.join(state, name))
         with open(os.path.join(state, "sandboxfactory.log"), "ab") as log:
-            subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", "--state", state,
-                              "--prefix", args.prefix], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+            subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", "--state", state], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                              start_new_session=True)
         for _ in range(100):
             if os.path.exists(port_file):

@@ -57,7 +57,11 @@ QString SandboxServer::eventsFile() const
 bool SandboxServer::addRule(const QJsonObject &rule)
 {
     int status = 0;
-    httpRequest(m_port, "POST", QStringLiteral("/_sandbox/rule"), QJsonDocument(rule).toJson(QJsonDocument::Compact), &status);
+    QJsonObject served = rule;
+    if (served.contains(QStringLiteral("body_file")))
+        served.insert(QStringLiteral("body_file"), serverPath(served.value(QStringLiteral("body_file")).toString()));
+    httpRequest(m_port, "POST", QStringLiteral("/_sandbox/rule"), QJsonDocument(served).toJson(QJsonDocument::Compact),
+                &status);
     return status == 200;
 }
 

@@ -54,6 +54,8 @@ private:
     // as long as this process keeps a connection open.
     QByteArray launch(const QStringList &arguments);
     void end();
+    // A file of this process as the server names it.
+    static QString serverPath(const QString &path);
 
     std::unique_ptr<QIODevice> m_link;
     int m_port = 0;

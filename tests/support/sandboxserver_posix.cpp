@@ -34,3 +34,8 @@ void SandboxServer::end()
     }
     m_link.reset();
 }
+
+QString SandboxServer::serverPath(const QString &path)
+{
+    return path;
+}

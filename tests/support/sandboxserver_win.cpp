@@ -2,12 +2,15 @@
 
 #include "kytestenv.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTcpSocket>
 #include <QThread>
+
+#include <windows.h>
 
 // A program under Wine cannot hold on to a Linux program it starts, so the
 // server is started by the factory the Wine run keeps on the Linux side
@@ -23,7 +26,11 @@ QByteArray SandboxServer::launch(const QStringList &arguments)
     socket->connectToHost(QStringLiteral("127.0.0.1"), quint16(factoryPort));
     if (!socket->waitForConnected(5000))
         return QByteArray();
-    socket->write(QJsonDocument(QJsonArray::fromStringList(arguments)).toJson(QJsonDocument::Compact) + '\n');
+    // Files as the server names them on its side.
+    QStringList served;
+    for (const QString &argument : arguments)
+        served << (argument.startsWith(QLatin1String("--")) ? argument : serverPath(argument));
+    socket->write(QJsonDocument(QJsonArray::fromStringList(served)).toJson(QJsonDocument::Compact) + '\n');
     QByteArray line;
     QElapsedTimer clock;
     clock.start();
@@ -54,4 +61,20 @@ void SandboxServer::end()
         }
     }
     m_link.reset();
+}
+
+// The server runs on the Linux side; Wine tells where a drive path lies there.
+QString SandboxServer::serverPath(const QString &path)
+{
+    using UnixFileName = char *(CDECL *)(LPCWSTR);
+    const auto unixFileName = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixFileName)
+        return path;
+    char *name = unixFileName(reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(path).utf16()));
+    if (!name)
+        return path;
+    const QString result = QString::fromUtf8(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
 }
