@@ -21,8 +21,18 @@ SandboxServer::~SandboxServer()
 bool SandboxServer::start()
 {
     m_events = kytest::testRoot() + QStringLiteral("/events-") + QUuid::createUuid().toString(QUuid::Id128) + QStringLiteral(".jsonl");
-    const QByteArray line = launch({QStringLiteral("--root"), kytest::sandboxDir() + QStringLiteral("/www"),
-                                    QStringLiteral("--events"), m_events});
+    if (!launch({QStringLiteral("--root"), kytest::sandboxDir() + QStringLiteral("/www"), QStringLiteral("--events"),
+                 m_events}))
+        return false;
+    // The server's first line names its port.
+    QByteArray line;
+    QElapsedTimer clock;
+    clock.start();
+    while (!line.contains('\n') && clock.elapsed() < 15000) {
+        if (!m_link->waitForReadyRead(500) && !linkAlive())
+            break;
+        line += m_link->readAll();
+    }
     const QList<QByteArray> words = line.trimmed().split(' ');
     if (words.size() != 2 || words[0] != "port")
         return false;

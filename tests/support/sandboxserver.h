@@ -48,11 +48,12 @@ public:
                                   const QByteArray &body = QByteArray(), int *status = nullptr);
 
 private:
-    // Starts the server with these arguments and returns its first line
-    // ("port N"), or "" when it did not start; end() ends it. Linux runs it
-    // as a child process; under Wine a factory on the Linux side runs it for
-    // as long as this process keeps a connection open.
-    QByteArray launch(const QStringList &arguments);
+    // Starts the server with these arguments; its output arrives on m_link
+    // while linkAlive(); end() ends it. Linux runs it as a child process;
+    // under Wine a factory on the Linux side runs it for as long as this
+    // process keeps a connection open.
+    bool launch(const QStringList &arguments);
+    bool linkAlive() const;
     void end();
     // A file of this process as the server names it.
     static QString serverPath(const QString &path);

@@ -2,27 +2,23 @@
 
 #include "kytestenv.h"
 
-#include <QElapsedTimer>
 #include <QProcess>
 
-QByteArray SandboxServer::launch(const QStringList &arguments)
+bool SandboxServer::launch(const QStringList &arguments)
 {
     auto process = std::make_unique<QProcess>();
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process->start(QStringLiteral("python3"),
                    QStringList{kytest::sourceDir() + QStringLiteral("/sandbox/platform_server.py")} + arguments);
     if (!process->waitForStarted(10000))
-        return QByteArray();
-    QByteArray line;
-    QElapsedTimer clock;
-    clock.start();
-    while (!line.contains('\n') && clock.elapsed() < 15000) {
-        if (!process->waitForReadyRead(500) && process->state() != QProcess::Running)
-            break;
-        line += process->readAllStandardOutput();
-    }
+        return false;
     m_link = std::move(process);
-    return line;
+    return true;
+}
+
+bool SandboxServer::linkAlive() const
+{
+    return static_cast<QProcess *>(m_link.get())->state() == QProcess::Running;
 }
 
 void SandboxServer::end()

@@ -15,32 +15,29 @@
 // A program under Wine cannot hold on to a Linux program it starts, so the
 // server is started by the factory the Wine run keeps on the Linux side
 // (tests/support/sandboxfactory.py), and lives as long as this connection.
-QByteArray SandboxServer::launch(const QStringList &arguments)
+bool SandboxServer::launch(const QStringList &arguments)
 {
     const int factoryPort = kytest::readFile(kytest::binaryDir() + QStringLiteral("/sandboxfactory.port")).trimmed().toInt();
     if (factoryPort <= 0) {
         qWarning("no sandbox factory runs for this build (the fixture sandboxfactory starts it)");
-        return QByteArray();
+        return false;
     }
     auto socket = std::make_unique<QTcpSocket>();
     socket->connectToHost(QStringLiteral("127.0.0.1"), quint16(factoryPort));
     if (!socket->waitForConnected(5000))
-        return QByteArray();
+        return false;
     // Files as the server names them on its side.
     QStringList served;
     for (const QString &argument : arguments)
         served << (argument.startsWith(QLatin1String("--")) ? argument : serverPath(argument));
     socket->write(QJsonDocument(QJsonArray::fromStringList(served)).toJson(QJsonDocument::Compact) + '\n');
-    QByteArray line;
-    QElapsedTimer clock;
-    clock.start();
-    while (!line.contains('\n') && clock.elapsed() < 15000) {
-        if (!socket->waitForReadyRead(500) && socket->state() != QAbstractSocket::ConnectedState)
-            break;
-        line += socket->readAll();
-    }
     m_link = std::move(socket);
-    return line;
+    return true;
+}
+
+bool SandboxServer::linkAlive() const
+{
+    return static_cast<QTcpSocket *>(m_link.get())->state() == QAbstractSocket::ConnectedState;
 }
 
 void SandboxServer::end()
