@@ -12,6 +12,7 @@ KY_PACKAGES=(
   googletest libgtest-dev
   clang libfuzzer-14-dev
   wine wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  nsis
 )
 
 # What scripts/build-qt-windows needs to build Qt for Windows from Debian's
