@@ -11,13 +11,14 @@ KY_PACKAGES=(
   xvfb xauth x11-utils imagemagick xdotool
   googletest libgtest-dev
   wine wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  obs-studio nginx libnginx-mod-rtmp
 )
 
-# What bench/run needs beyond KY_PACKAGES: a web server and a client to set
-# the downloader against, Google Benchmark, and X headers for the first-paint
-# watcher.
+# What bench/run needs beyond KY_PACKAGES (whose nginx also serves it): a
+# client to set the downloader against, Google Benchmark, and X headers for
+# the first-paint watcher.
 KY_BENCH_PACKAGES=(
-  nginx curl
+  curl
   libbenchmark-dev
   libx11-dev libxdamage-dev
 )
