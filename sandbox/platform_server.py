@@ -19,7 +19,8 @@ Served:
 Test switches are rules keyed by path, set at start-up with --rules FILE or
 at run time with POST /_sandbox/rules (JSON list, replaces all rules) and
 POST /_sandbox/rule (one rule, added). A rule:
-  {"path": "/x", "status": 404, "body": "text", "slow": 65536 (bytes/s),
+  {"path": "/x", "status": 404, "body": "text", "body_file": "/abs/path"
+   (the bytes of that file as the body), "slow": 65536 (bytes/s),
    "nolength": true, "short": 100 (bytes sent of a longer body),
    "redirect": "/other", "delay": 0.5 (seconds before answering),
    "content_type": "...", "times": 1 (applies to the next N requests only)}
@@ -101,6 +102,9 @@ class Handler(BaseHTTPRequestHandler):
         status = rule.get("status", status)
         if "body" in rule:
             body = rule["body"].encode("utf-8") if isinstance(rule["body"], str) else rule["body"]
+        if "body_file" in rule:
+            with open(rule["body_file"], "rb") as source:
+                body = source.read()
         if rule.get("delay"):
             time.sleep(float(rule["delay"]))
         nolength = rule.get("nolength", False)
