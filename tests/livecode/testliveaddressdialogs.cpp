@@ -462,7 +462,7 @@ void TestLiveAddressDialogs::tutorialFromTheLink()
         firstStep = child<QLabel>(tutorial, "label_text_1_")->text();
         click(tutorial, "button_jump");
         stayedOpen = tutorial->isVisible();
-        click(tutorial, "button_close");
+        kytest::clickInWindow(child<QPushButton>(tutorial, "button_close"));
     });
     QTest::mouseClick(child<QLabel>(&dialog, "label_getCode"), Qt::LeftButton);
     QVERIFY(stayedOpen);
