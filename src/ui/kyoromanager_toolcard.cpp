@@ -7,6 +7,7 @@
 #include "common/kyconstants.h"
 #include "common/kytexts.h"
 #include "common/kypaths.h"
+#include "download/kydownloadrules.h"
 #include "download/kyfiledownloadermgr.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
@@ -15,7 +16,6 @@
 #include "ui/kyliveaddressset.h"
 #include "ui/kymsgtipwidget.h"
 
-#include <QFileInfo>
 #include <QRadioButton>
 #include <QTimer>
 
@@ -238,7 +238,7 @@ void kyoroManager::startToolDownload()
         showProgress(0, true);
     } else if (result == DOWNLOAD_FILE_EXISTS) {
         // The installer is already in the download folder.
-        installDownloadedTool(m_currentTool, dir + QLatin1Char('/') + QFileInfo(url).fileName());
+        installDownloadedTool(m_currentTool, downloadTargetPath(dir, url));
     } else {
         showMessage(MSG_DOWNLOAD_FAILED);
     }
