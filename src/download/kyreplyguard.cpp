@@ -32,11 +32,17 @@ void guardReply(QNetworkReply *reply, qint64 maxBytes, int stallTimeoutMs, const
         if (known && oversized(announced))
             abortFor("announced length over the cap", announced);
     });
-    QObject::connect(reply, &QNetworkReply::downloadProgress, stall, [=](qint64 received, qint64 total) {
+    // The reply holds at most one byte past the cap: Qt stops reading there,
+    // and readyRead (which Qt does not throttle, unlike downloadProgress)
+    // sees it.
+    if (maxBytes >= 0)
+        reply->setReadBufferSize(maxBytes + 1);
+    QObject::connect(reply, &QNetworkReply::readyRead, stall, [=]() {
         stall->start();
-        if (oversized(received) || oversized(total))
-            abortFor("reply over the cap", qMax(received, total));
+        if (oversized(reply->bytesAvailable()))
+            abortFor("reply over the cap", reply->bytesAvailable());
     });
+    QObject::connect(reply, &QNetworkReply::downloadProgress, stall, [stall]() { stall->start(); });
     QObject::connect(reply, &QNetworkReply::uploadProgress, stall, [stall]() { stall->start(); });
     QObject::connect(reply, &QNetworkReply::finished, stall, &QTimer::stop);
     stall->start();
