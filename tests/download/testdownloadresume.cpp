@@ -129,6 +129,27 @@ private slots:
         QCOMPARE(rec.percents.value(QStringLiteral("d")).last(), 100);
     }
 
+    // The OBS installer as the sandbox serves it, stalled once and cut once:
+    // it arrives whole, as the program it is, in bounded time.
+    void theObsInstallerSurvivesAStallAndACut()
+    {
+        const QString path = QStringLiteral("/client_download/VURuv/files/InstallFile/OBS-Studio-21.0.1-Full-Installer.exe");
+        const QByteArray served = kytest::readFile(kytest::sandboxDir() + QStringLiteral("/www") + path);
+        QVERIFY(served.size() > 1000);
+        // The later rule serves the first request: cut at half, then the
+        // rest stalls a quarter of the way in.
+        QVERIFY(m_server.addRule(rule(path, {{QStringLiteral("stall_after"), served.size() / 8}, {QStringLiteral("times"), 1}})));
+        QVERIFY(m_server.addRule(rule(path, {{QStringLiteral("short"), served.size() / 2}, {QStringLiteral("times"), 1}})));
+        PoolRecorder rec(mgr());
+        QElapsedTimer clock;
+        clock.start();
+        download(rec, path);
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(rec.endings(QStringLiteral("d")), QStringList({QStringLiteral("finished"), QStringLiteral("done")}));
+        QCOMPARE(kytest::readFile(dir() + QStringLiteral("/OBS-Studio-21.0.1-Full-Installer.exe")), served);
+        QCOMPARE(collapsed(m_server.rangesAsked(path)).size(), 3);
+    }
+
     // Three cuts are taken up; a server that keeps cutting makes the download
     // fail after the third try, leaving no temporary file and the older
     // target.
