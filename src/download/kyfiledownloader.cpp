@@ -169,6 +169,8 @@ int KyFileDownloader::download(QString url, QString saveDir)
     m_head.clear();
     m_retries = 0;
     m_startedOver = false;
+    m_probed = false;
+    m_probing = false;
     m_writeFailed = false;
     if (!startRequest()) {
         dropTransfer();
@@ -316,6 +318,18 @@ bool KyFileDownloader::judgeAnswer(QMutexLocker &locker)
     // No headers yet, or a redirect on its way.
     if (status == 0 || (status >= 300 && status < 400))
         return true;
+    if (m_probing && status >= 200 && status < 300) {
+        m_probing = false;
+        if (status != 206) {
+            // A server that answers the probe with the whole file cannot
+            // tell whether anything is missing: the body stands as it came.
+            dropReply();
+            complete(locker);
+            return false;
+        }
+        qCInfo(lcDownload).noquote().nospace() << m_name << ": the body without a length ended early at "
+                                               << m_received << " bytes, taking up the rest";
+    }
     if (status >= 400) {
         m_answer = Answer::Discard;
         return true;
@@ -424,6 +438,18 @@ void KyFileDownloader::sltDownloadFinished()
     const QNetworkReply::NetworkError error = m_reply->error();
     const int status = httpStatus(m_reply);
     const bool transient = isTransient(error);
+    if (m_probing && status == 416) {
+        // Nothing follows the bytes we have: the file is complete, unless
+        // the server names another length.
+        qint64 first = -1;
+        qint64 total = -1;
+        const QByteArray range = m_reply->rawHeader("Content-Range").replace("*", "0-0");
+        if (parseContentRange(range, first, total) && total != m_received)
+            fail(locker, QStringLiteral("the file changed on the server"));
+        else
+            complete(locker);
+        return;
+    }
     if (error == QNetworkReply::NoError || transient) {
         // What arrived before a break is part of the file all the same.
         if (m_answer == Answer::Pending && !judgeAnswer(locker))
@@ -452,6 +478,17 @@ void KyFileDownloader::sltDownloadFinished()
     }
     if (m_expectedTotal >= 0 && m_received > m_expectedTotal) {
         fail(locker, QStringLiteral("%1 bytes where %2 were announced").arg(m_received).arg(m_expectedTotal));
+        return;
+    }
+    if (m_expectedTotal < 0 && !m_validator.isEmpty() && !m_probed) {
+        // Without a length, a connection that closed early looks like the
+        // end of the body (and Qt may take a cut chunked body for a whole
+        // one). Asking for what follows tells: nothing (416), or the rest.
+        m_probed = true;
+        m_probing = true;
+        dropReply();
+        if (!startRequest())
+            fail(locker, QStringLiteral("no request"));
         return;
     }
     complete(locker);

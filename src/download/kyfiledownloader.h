@@ -35,7 +35,8 @@ struct KyDownloadLimits
 // from the byte it reached (Range, guarded by If-Range with the first
 // answer's validator), up to kMaxRetries times; a server that sends the whole
 // file again, or a different one, makes the download start over from zero,
-// once. None of this shows in the signals: callers see one download.
+// once. A body without a length is confirmed by asking for what follows it.
+// None of this shows in the signals: callers see one download.
 //
 // sglDownloadFinished and sglDownloadFailed are emitted with the lock held:
 // a receiver must not call download() or cancel() of the same downloader
@@ -120,6 +121,9 @@ private:
     Answer m_answer = Answer::Pending;
     int m_retries = 0;
     bool m_startedOver = false;
+    // A body without a length is confirmed once by asking for what follows.
+    bool m_probed = false;
+    bool m_probing = false;
     QTimer *m_stallTimer = nullptr;
     QTimer *m_retryTimer = nullptr;
 };

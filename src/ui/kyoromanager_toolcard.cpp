@@ -320,6 +320,11 @@ void kyoroManager::on_button_cancelDownload_2_clicked()
 
 void kyoroManager::sltUpdateAppStatus(QString name, int status)
 {
+    // A setup registers its tool before it has finished: while the installer
+    // this window started still runs, the card keeps showing the install
+    // and its end re-reads the status.
+    if (name == m_currentTool && tools() && tools()->installProgress(name) >= 0)
+        return;
     if (name == m_currentTool && status != m_currentStatus) {
         m_currentStatus = status;
         refreshToolState();

@@ -106,8 +106,12 @@ private slots:
         QTest::newRow("cut at 99 %") << size << once({{QStringLiteral("short"), size * 99 / 100}}) << size * 99 / 100;
         QTest::newRow("stall mid-body") << size << once({{QStringLiteral("stall_after"), size / 2}, {QStringLiteral("stall_seconds"), 5}})
                                         << size / 2;
-        QTest::newRow("no length, early close") << size << once({{QStringLiteral("chunked"), true}, {QStringLiteral("short"), 70000}})
+        // Without a length the close looks like the end of the body: what
+        // follows is asked for all the same.
+        QTest::newRow("no length, early close") << size << once({{QStringLiteral("nolength"), true}, {QStringLiteral("short"), 70000}})
                                                 << 70000;
+        QTest::newRow("chunked, closed before the last chunk")
+            << size << once({{QStringLiteral("chunked"), true}, {QStringLiteral("short"), 70000}}) << 70000;
     }
 
     void breaksAreTakenUpWhereTheyHappened()

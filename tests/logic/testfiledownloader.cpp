@@ -160,10 +160,12 @@ private slots:
         QCOMPARE(mgr()->startDownload(QStringLiteral("n"), m_server.url(QStringLiteral("/gen/50000/n.bin")), dir(), false),
                  int(DOWNLOAD_STARTED));
         QTRY_VERIFY_WITH_TIMEOUT(rec.events.contains(QStringLiteral("done n")), 20000);
-        // The length is known only with the last report.
+        // The length is known only with the last reports (the body's end and
+        // the request that confirms nothing follows it).
         QStringList progress = rec.of(QStringLiteral("progress"), QStringLiteral("n"));
         QVERIFY(progress.size() > 1);
-        QVERIFY(progress.takeLast() == QStringLiteral("progress n 100") || progress.last() == QStringLiteral("progress n 0"));
+        while (progress.size() > 1 && progress.last() == QStringLiteral("progress n 100"))
+            progress.removeLast();
         for (const QString &p : qAsConst(progress))
             QCOMPARE(p, QStringLiteral("progress n 0"));
         QCOMPARE(rec.endings(QStringLiteral("n")), QStringList({QStringLiteral("finished"), QStringLiteral("done")}));
