@@ -1,3 +1,11 @@
+# Per-system code lives in files ending in _win.cpp or _posix.cpp; KY_BACKEND
+# names the suffix of the system being built for.
+if(WIN32)
+  set(KY_BACKEND win)
+else()
+  set(KY_BACKEND posix)
+endif()
+
 # One INTERFACE target carries the compiler settings of every target we build.
 add_library(ky_build_settings INTERFACE)
 target_compile_features(ky_build_settings INTERFACE cxx_std_17)
@@ -7,6 +15,9 @@ target_compile_options(ky_build_settings INTERFACE
   -Wall -Wextra -Wpedantic
   # The crash handler walks saved frame pointers.
   -fno-omit-frame-pointer
+  # Qt's logging macros (qCWarning(category) << ...) leave their variadic
+  # part empty, which clang's -Wpedantic reports.
+  $<$<CXX_COMPILER_ID:Clang>:-Wno-gnu-zero-variadic-macro-arguments>
   $<$<BOOL:${KY_WERROR}>:-Werror>)
 
 # Qt strictness. Test code may build strings from plain literals (it sets the
@@ -17,6 +28,12 @@ target_compile_definitions(ky_build_settings INTERFACE
   QT_DEPRECATED_WARNINGS
   QT_DISABLE_DEPRECATED_BEFORE=0x050F00
   $<$<NOT:$<BOOL:$<TARGET_PROPERTY:KY_TEST>>>:QT_NO_CAST_FROM_ASCII>)
+
+if(KY_FUZZ)
+  # Coverage for libFuzzer in every library; the fuzz targets link the
+  # fuzzer's own main.
+  target_compile_options(ky_build_settings INTERFACE -fsanitize=fuzzer-no-link)
+endif()
 
 if(KY_SANITIZE)
   target_compile_options(ky_build_settings INTERFACE

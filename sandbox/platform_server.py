@@ -23,7 +23,8 @@ validator gets the whole body (200).
 Test switches are rules keyed by path, set at start-up with --rules FILE or
 at run time with POST /_sandbox/rules (JSON list, replaces all rules) and
 POST /_sandbox/rule (one rule, added). A rule:
-  {"path": "/x", "status": 404, "body": "text", "slow": 65536 (bytes/s),
+  {"path": "/x", "status": 404, "body": "text", "body_file": "/abs/path"
+   (the bytes of that file as the body), "slow": 65536 (bytes/s),
    "nolength": true, "short": 100 (bytes sent of a longer body, then the
    connection closes), "redirect": "/other", "delay": 0.5 (seconds before
    answering), "content_type": "...", "times": 1 (applies to the next N
@@ -133,6 +134,9 @@ class Handler(BaseHTTPRequestHandler):
         status = rule.get("status", status)
         if "body" in rule:
             body = rule_body(rule["body"])
+        if "body_file" in rule:
+            with open(rule["body_file"], "rb") as source:
+                body = source.read()
         if rule.get("delay"):
             time.sleep(float(rule["delay"]))
         headers = dict(extra_headers or {})

@@ -10,6 +10,7 @@ KY_PACKAGES=(
   fonts-wqy-microhei
   xvfb xauth x11-utils imagemagick xdotool
   googletest libgtest-dev
+  clang libfuzzer-14-dev
   wine wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 )
 

@@ -10,14 +10,11 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMessageBox>
-#include <QTimer>
 
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
-Q_LOGGING_CATEGORY(lcCrash, "ky.crash")
+Q_LOGGING_CATEGORY(lcCrash, "kyoro.crash")
 }
 
 void installCrashReporting()
@@ -54,26 +51,3 @@ bool runCrashMessage(int &argc, char **argv, int &exitCode)
     box.exec();
     return true;
 }
-
-#ifdef KY_CRASH_TRIGGER
-namespace {
-[[noreturn]] void crashNow(const QByteArray &kind)
-{
-    if (kind == "abort")
-        std::abort();
-    // A store to the unmapped first page: a real fault, but not the null
-    // pointer that the undefined-behaviour checker would catch first.
-    volatile std::uintptr_t address = 16;
-    *reinterpret_cast<volatile int *>(address) = 0;
-    std::abort();
-}
-} // namespace
-
-void armTestCrashTrigger(QObject *context)
-{
-    const QByteArray kind = qgetenv("KYORO_TEST_CRASH");
-    if (kind.isEmpty())
-        return;
-    QTimer::singleShot(0, context, [kind] { crashNow(kind); });
-}
-#endif

@@ -1,7 +1,5 @@
 #pragma once
 
-class QObject;
-
 // Installs the crash handler of the platform layer with this program's dump
 // folder and name, version, reporter values and messages. Called at start-up
 // before the application object exists.
@@ -12,7 +10,3 @@ void installCrashReporting();
 // such a message process, shows the message, sets `exitCode` and returns
 // true; otherwise returns false and changes nothing.
 bool runCrashMessage(int &argc, char **argv, int &exitCode);
-
-// Test builds only: when KYORO_TEST_CRASH is "segv" or "abort", the program
-// crashes that way as soon as its event loop runs.
-void armTestCrashTrigger(QObject *context);

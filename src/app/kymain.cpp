@@ -52,7 +52,7 @@ KyAppSession::~KyAppSession()
     runProcessCleanups();
 }
 
-int kyMain(int argc, char *argv[])
+int kyMain(int argc, char *argv[], KyBeforeEventLoop beforeEventLoop)
 {
     // Every window of the program paints with the raster engine. Without this
     // Qt prepares each top-level window for OpenGL as well, and on X11 loads
@@ -86,9 +86,8 @@ int kyMain(int argc, char *argv[])
         QObject::disconnect(&termination, nullptr, &app, nullptr);
         QObject::connect(&termination, &KyTerminationWatcher::terminationRequested, session.window(),
                          &kyoroManager::quitProgram);
-#ifdef KY_CRASH_TRIGGER
-        armTestCrashTrigger(&app);
-#endif
+        if (beforeEventLoop)
+            beforeEventLoop(&app);
         result = app.exec();
     }
     return result;

@@ -3,11 +3,18 @@
 #include <memory>
 
 class KySingleApplication;
+class QObject;
 class kyoroManager;
+
+// Runs in the first instance once its window is up, just before the event
+// loop starts; `app` is the application object.
+using KyBeforeEventLoop = void (*)(QObject *app);
 
 // The program's entry function: takes the process arguments and returns the
 // exit code (0 or 1 for a second instance, otherwise the event loop's result).
-int kyMain(int argc, char *argv[]);
+// The shipped program passes no `beforeEventLoop`; a variant of the program
+// built for tests passes its own.
+int kyMain(int argc, char *argv[], KyBeforeEventLoop beforeEventLoop = nullptr);
 
 // What the first instance builds once it owns the application id: the
 // "startup_loading" report, the drag filter, the main window with its logic,

@@ -1,49 +1,68 @@
 #include "app/kysingleapplication.h"
 
+#include "common/kylockfile.h"
+#include "common/kypaths.h"
+#include "platform/privatefiles.h"
+
 #include <QDataStream>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
+#include <QLoggingCategory>
 #include <QThread>
 #include <QWidget>
 #include <QWindow>
+
+Q_LOGGING_CATEGORY(lcSingle, "kyoro.singleinstance")
 
 namespace {
 // Frames: a 32-bit big-endian length, then UTF-8 text. The answer is kAck.
 constexpr quint32 kMaxMessageBytes = 64 * 1024;
 const QByteArray kAck = QByteArrayLiteral("ACK");
 
+// The user's private runtime folder, so the lock and the socket are scoped
+// to the logged-on user and no other account can plant either.
 QString runtimeDir()
 {
-    // $XDG_RUNTIME_DIR (or Qt's private fallback): a folder only the user can
-    // enter, so the lock and the socket are scoped to the logged-on user.
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    return dir;
+    return privateRuntimeDir();
+}
+
+bool peerIsUs(QLocalSocket &socket, kyplatform::LocalPeer peer)
+{
+    std::string problem;
+    if (kyplatform::localPeerIsCurrentUser(socket.socketDescriptor(), peer, problem))
+        return true;
+    qCWarning(lcSingle).noquote() << "single instance channel: refusing a peer:" << QString::fromStdString(problem);
+    return false;
 }
 } // namespace
 
 QString KySingleApplication::lockFilePath(const QString &id)
 {
-    return runtimeDir() + QLatin1Char('/') + id + QStringLiteral(".lock");
+    const QString dir = runtimeDir();
+    return dir.isEmpty() ? QString() : dir + QLatin1Char('/') + id + QStringLiteral(".lock");
 }
 
 QString KySingleApplication::serverName(const QString &id)
 {
-    return runtimeDir() + QLatin1Char('/') + id + QStringLiteral(".socket");
+    const QString dir = runtimeDir();
+    return dir.isEmpty() ? QString() : dir + QLatin1Char('/') + id + QStringLiteral(".socket");
 }
 
 KySingleApplication::KySingleApplication(const QString &id, int &argc, char **argv)
     : QApplication(argc, argv)
     , m_id(id)
-    , m_lock(std::make_unique<QLockFile>(lockFilePath(id)))
 {
-    // A lock whose owner process is gone is stale and taken over at once.
-    m_lock->setStaleLockTime(0);
-    if (!m_lock->tryLock(0))
+    const QString lockPath = lockFilePath(id);
+    if (lockPath.isEmpty()) {
+        // Better one program too many than none: run without the channel.
+        qCWarning(lcSingle) << "no private runtime folder: running without the single instance channel";
+        return;
+    }
+    m_lock = std::make_unique<QLockFile>(lockPath);
+    // A lock whose owner cannot be shown to be alive is taken over at once.
+    if (!tryLockRecovering(*m_lock, lockPath))
         return;
 
     const QString name = serverName(id);
@@ -59,7 +78,7 @@ KySingleApplication::~KySingleApplication()
 {
     if (m_server)
         m_server->close();
-    if (m_lock->isLocked())
+    if (m_lock && m_lock->isLocked())
         m_lock->unlock();
 }
 
@@ -70,7 +89,7 @@ QString KySingleApplication::id() const
 
 bool KySingleApplication::isRunning() const
 {
-    return !m_lock->isLocked();
+    return m_lock && !m_lock->isLocked();
 }
 
 bool KySingleApplication::sendMessage(const QString &message, int timeoutMs)
@@ -86,8 +105,12 @@ bool KySingleApplication::sendMessage(const QString &message, int timeoutMs)
     // The owner may still be starting and not listen yet: keep trying.
     for (;;) {
         socket.connectToServer(serverName(m_id));
-        if (socket.waitForConnected(remaining()))
+        if (socket.waitForConnected(remaining())) {
+            // Nothing goes to a channel another account serves.
+            if (!peerIsUs(socket, kyplatform::LocalPeer::Server))
+                return false;
             break;
+        }
         socket.abort();
         if (remaining() == 0)
             return false;
@@ -123,11 +146,6 @@ void KySingleApplication::setActivationWindow(QWidget *window, bool activateOnMe
         disconnect(this, &KySingleApplication::messageReceived, this, &KySingleApplication::activateWindow);
 }
 
-QWidget *KySingleApplication::activationWindow() const
-{
-    return m_activationWindow;
-}
-
 void KySingleApplication::activateWindow()
 {
     QWidget *window = m_activationWindow;
@@ -149,6 +167,11 @@ void KySingleApplication::activateWindow()
 void KySingleApplication::onNewConnection()
 {
     while (QLocalSocket *socket = m_server->nextPendingConnection()) {
+        if (!peerIsUs(*socket, kyplatform::LocalPeer::Client)) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket]() { readMessage(socket); });
     }

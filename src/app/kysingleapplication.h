@@ -10,10 +10,13 @@ class QLocalSocket;
 
 // The application object of a program that runs once per user. The first
 // instance takes a lock file and listens on a local socket in the user's
-// runtime folder (reachable by the user only); a later instance finds the lock
-// taken, sends its message over the socket and waits for the acknowledgement.
-// A lock or socket left by a crashed instance is recovered: only the lock
-// owner removes a stale socket and listens.
+// private runtime folder (privateRuntimeDir: reachable by the user only); a
+// later instance finds the lock taken, sends its message over the socket and
+// waits for the acknowledgement. Each end checks that the other runs as the
+// same account. A lock or socket left by a crashed instance, and a lock file
+// whose owner cannot be shown to be alive, are recovered (logged): only the
+// lock owner removes a stale socket and listens. Without a private runtime
+// folder the program runs alone, without the channel.
 class KySingleApplication : public QApplication
 {
     Q_OBJECT
@@ -30,9 +33,9 @@ public:
     bool sendMessage(const QString &message, int timeoutMs);
 
     void setActivationWindow(QWidget *window, bool activateOnMessage = true);
-    QWidget *activationWindow() const;
 
-    // Paths used for the id: the lock file and the socket.
+    // Paths used for the id: the lock file and the socket ("" without a
+    // private runtime folder).
     static QString lockFilePath(const QString &id);
     static QString serverName(const QString &id);
 

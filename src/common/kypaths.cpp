@@ -2,15 +2,19 @@
 
 #include "common/kypaths_p.h"
 #include "platform/pathmap.h"
+#include "platform/privatefiles.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QUrl>
+
+Q_LOGGING_CATEGORY(lcPaths, "kyoro.paths")
 
 namespace {
 QString joined(const QString &a, const QString &b)
@@ -30,6 +34,11 @@ QString createdDir(const QString &path)
 QString nativePath(const QString &path)
 {
     return QString::fromStdString(kyplatform::nativePath(path.toStdString()));
+}
+
+bool isAbsolutePath(const QString &path)
+{
+    return kyplatform::isAbsolutePath(path.toStdString());
 }
 
 QString appDir()
@@ -127,6 +136,32 @@ QString localAppDataRoot()
 QString roamingAppDataRoot()
 {
     return rootOfLocation(roamingLocationForRoot());
+}
+
+QString privateRuntimeDir()
+{
+    QStringList candidates;
+    // Qt answers "" for a $XDG_RUNTIME_DIR it refuses, or makes a folder of
+    // its own in the temporary folder, which other accounts share: neither is
+    // taken.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString shared = QDir::tempPath() + QLatin1Char('/');
+    if (!runtime.isEmpty() && !runtime.startsWith(shared))
+        candidates << runtime;
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (!cache.isEmpty()) {
+        QDir().mkpath(cache);
+        candidates << cache + QStringLiteral("/VURuv-runtime");
+    }
+    for (const QString &candidate : qAsConst(candidates)) {
+        std::string problem;
+        if (kyplatform::makePrivateDir(candidate.toStdString(), problem))
+            return candidate;
+        qCWarning(lcPaths).noquote() << "runtime folder" << candidate << "is not private:"
+                                     << QString::fromStdString(problem);
+    }
+    qCWarning(lcPaths) << "no private runtime folder; local channels stay closed";
+    return QString();
 }
 
 QString readTextFile(const QString &path)

@@ -24,6 +24,14 @@ QString liveCodeModuleExePath();  // liveCodeModuleDir/LiveCodeModule.exe
 QString localAppDataRoot();       // parent of the data folder, with a trailing "/"
 QString roamingAppDataRoot();     // the user's roaming application-data folder, trailing "/"
 
+// The folder of the user's local sockets and their lock files (the single
+// instance channel, the RPC services), no trailing separator:
+// $XDG_RUNTIME_DIR when Qt accepts it and it is the user's own and no link,
+// else "VURuv-runtime" in the user's cache folder, made private; never a
+// folder in the temporary folder. Never a folder other accounts can
+// enter; "" (logged) when neither can be had. Created when missing.
+QString privateRuntimeDir();
+
 // The folder part of `location` up to and including its last "/" (or, when it
 // has none, its last "\"), with "/" appended when it ends with neither.
 QString rootOfLocation(const QString &location);
@@ -49,3 +57,7 @@ QString appVersion();
 // (unchanged on Windows). Used wherever a path reaches the file system or a
 // started process.
 QString nativePath(const QString &path);
+
+// Whether `path` names a folder or file from a root: a drive path ("X:\...",
+// "X:/...") or a path that starts with "/" (or "\").
+bool isAbsolutePath(const QString &path);

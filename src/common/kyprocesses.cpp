@@ -1,5 +1,7 @@
 #include "common/kyprocesses.h"
 
+#include "common/kypaths.h"
+#include "platform/filebrowser.h"
 #include "platform/processes.h"
 #include "platform/shell.h"
 
@@ -35,4 +37,9 @@ void terminateProcessesByName(const QString &name)
 int shellExecuteOpenHidden(const QString &file, const QString &parameters)
 {
     return kyplatform::shellExecuteOpenHidden(file.toStdString(), parameters.toStdString());
+}
+
+bool openFolderInFileBrowser(const QString &folder)
+{
+    return kyplatform::openFolderInFileBrowser(nativePath(folder).toStdString());
 }

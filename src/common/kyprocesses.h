@@ -16,3 +16,8 @@ void terminateProcessesByName(const QString &name);
 // verb does, hidden and without waiting. Above 32: started; 2: no such file;
 // 5: it cannot be started. Windows-form paths are mapped first.
 int shellExecuteOpenHidden(const QString &file, const QString &parameters);
+
+// Opens `folder` in the desktop's file browser without waiting for it; the
+// folder reaches the browser as one argument, blanks and quotes included.
+// Windows-form paths are mapped first. False when the browser cannot start.
+bool openFolderInFileBrowser(const QString &folder);

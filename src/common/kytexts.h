@@ -121,6 +121,9 @@ inline const QString MSG_OBS_NOT_INSTALLED = QStringLiteral("检测OBS未安装�
 inline const QString MSG_OBS_RUNNING = QStringLiteral("检测到OBS已开启，本次推流设置在重启OBS后生效");
 // %1: the tool's name.
 inline const QString MSG_TOOL_RUNNING = QStringLiteral("检测到\"%1\"正在运行，请关闭后重试");
+// The tool's configuration refused the push address or live code (a line
+// break in it, a file that cannot be written); the live address dialog stays.
+inline const QString MSG_PUSH_CODE_NOT_WRITTEN = QStringLiteral("推流地址或直播码未能写入OBS配置，请检查后重试");
 // %1: the folder as the user typed it.
 inline const QString MSG_INSTALL_DIR_MISSING = QStringLiteral("\"%1\"安装目录不存在，请重新设置");
 

@@ -67,6 +67,21 @@ QString entryNameProblem(const QString &name)
     return QString();
 }
 
+void removeContents(const QString &folder);
+
+// Removes a folder with everything in it; a link in its place goes alone.
+void removeTree(const QString &folder)
+{
+    if (QFileInfo(folder).isSymLink()) {
+        QFile::remove(folder);
+        return;
+    }
+    if (!QFileInfo(folder).isDir())
+        return;
+    removeContents(folder);
+    QDir().rmdir(folder);
+}
+
 // Hidden and system entries too: left behind, they would keep the component
 // folder alive and mix the old component's files with the next one's.
 const QDir::Filters kEveryEntry = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
@@ -89,6 +104,7 @@ void removeContents(const QString &folder)
 } // namespace
 
 const quint64 LiveCodeModuleManager::kMaxUnpackedBytes = quint64(1) << 30;
+const int LiveCodeModuleManager::kMaxEntries = 10000;
 
 LiveCodeModuleManager::LiveCodeModuleManager()
     : m_service(new LiveMgrService)
@@ -162,31 +178,44 @@ bool LiveCodeModuleManager::isComponentRunning() const
     return runningProcessNames().contains(kComponentExe, Qt::CaseSensitive);
 }
 
-void LiveCodeModuleManager::install(const QString &key, const QString &archivePath)
+bool LiveCodeModuleManager::install(const QString &key, const QString &archivePath)
 {
-    // A running component holds its files (on Windows it cannot be removed
-    // at all), so it goes first.
-    terminateProcessesByName(kComponentExe);
-    removeDirRecursively(liveCodeModuleDir());
-
-    if (unpack(archivePath))
+    const bool installed = unpack(archivePath);
+    if (installed)
         stampVersion(key);
     else
         qWarning().noquote().nospace() << "by tq uncompress " << key << " zip failed";
 
     QFile::remove(nativePath(archivePath));
+    return installed;
 }
 
 bool LiveCodeModuleManager::unpack(const QString &archivePath)
 {
+    const QString module = nativePath(moduleDir());
+    const QString staging = module + QStringLiteral("/LiveCodeModule.staging");
+    const QString retired = module + QStringLiteral("/LiveCodeModule.old");
+    // Left by an install that was cut short.
+    removeTree(staging);
+    removeTree(retired);
+
     QString reason;
     if (!isArchiveSafe(archivePath, &reason)) {
         qCWarning(lcLiveCode).noquote() << "archive refused:" << reason;
         return false;
     }
-    const QStringList unpacked = JlCompress::extractDir(nativePath(archivePath), nativePath(moduleDir()));
-    if (unpacked.isEmpty())
+    // Unpacked beside the component first: the component in use stays until
+    // the new one is complete.
+    if (!QDir().mkpath(staging))
         return false;
+    const QStringList unpacked = JlCompress::extractDir(nativePath(archivePath), staging);
+    const QString fresh = staging + QStringLiteral("/LiveCodeModule");
+    if (unpacked.isEmpty() || !QFileInfo(fresh + QLatin1Char('/') + kComponentExe).isFile()) {
+        if (!unpacked.isEmpty())
+            qCWarning(lcLiveCode).noquote() << "archive refused: it holds no" << kComponentExe;
+        removeTree(staging);
+        return false;
+    }
 
     // The archive's own modes may lack what the next install needs to remove
     // the folder again, and a program packed on Windows has no execute bit.
@@ -198,6 +227,27 @@ bool LiveCodeModuleManager::unpack(const QString &archivePath)
         if ((info.permissions() & wanted) != wanted)
             QFile::setPermissions(path, info.permissions() | wanted);
     }
+
+    // A running component holds its files (on Windows its folder cannot be
+    // moved at all), so it goes first.
+    terminateProcessesByName(kComponentExe);
+    const QString current = nativePath(liveCodeModuleDir());
+    const QFileInfo currentInfo(current);
+    const bool hadOld = currentInfo.exists() || currentInfo.isSymLink();
+    if (hadOld && !QDir().rename(current, retired)) {
+        qCWarning(lcLiveCode).noquote() << "cannot move the installed component aside:" << current;
+        removeTree(staging);
+        return false;
+    }
+    if (!QDir().rename(fresh, current)) {
+        qCWarning(lcLiveCode).noquote() << "cannot move the new component into place:" << current;
+        if (hadOld)
+            QDir().rename(retired, current);
+        removeTree(staging);
+        return false;
+    }
+    removeTree(retired);
+    removeTree(staging);
     return true;
 }
 
@@ -214,7 +264,10 @@ bool LiveCodeModuleManager::isArchiveSafe(const QString &archivePath, QString *r
         return refuse(QStringLiteral("cannot be opened (error %1)").arg(zip.getZipError()));
 
     quint64 total = 0;
+    int entries = 0;
     for (bool more = zip.goToFirstFile(); more; more = zip.goToNextFile()) {
+        if (++entries > kMaxEntries)
+            return refuse(QStringLiteral("more than %1 entries").arg(kMaxEntries));
         QuaZipFileInfo64 info;
         if (!zip.getCurrentFileInfo(&info))
             return refuse(QStringLiteral("unreadable entry (error %1)").arg(zip.getZipError()));

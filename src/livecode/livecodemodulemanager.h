@@ -40,12 +40,14 @@ public:
     // Whether a process named exactly "LiveCodeModule.exe" runs.
     bool isComponentRunning() const;
 
-    // Ends running components, removes the component folder, then unpacks
-    // `archivePath` into the module folder and stamps `key`'s version. An
-    // archive that fails the entry check (see below) is not unpacked at all
-    // and counts as a failed unpack: warning logged, no stamp, and the old
-    // component stays removed. The archive file is deleted in every case.
-    void install(const QString &key, const QString &archivePath);
+    // Checks `archivePath` and unpacks it into a folder beside the component;
+    // only when that holds "LiveCodeModule.exe" are running components ended
+    // and the new folder swapped in for the old one, and `key`'s version
+    // stamped. Anything else (an archive that fails the entry check, a broken
+    // one, one without the program, a swap that cannot be made) is a failed
+    // install: warning logged, no stamp, the installed component as it was.
+    // The archive file is deleted in every case. True when installed.
+    bool install(const QString &key, const QString &archivePath);
 
     // Writes the server's version of `key` to the module list, unless the
     // version file states none.
@@ -56,16 +58,18 @@ public:
     // path; true for a folder that does not exist.
     static bool removeDirRecursively(const QString &path);
 
-    // Largest total of unpacked bytes an archive may declare.
+    // Largest total of unpacked bytes an archive may declare, and most
+    // entries it may hold.
     static const quint64 kMaxUnpackedBytes;
+    static const int kMaxEntries;
 
     // Whether every entry of the archive lies plainly below
     // "LiveCodeModule/": a relative path with forward slashes only, without
     // "..", ":" or a drive, a regular file or folder (no link or other
-    // special file), and the declared sizes together within
-    // kMaxUnpackedBytes. An archive that cannot be read fails; one without
-    // entries passes (and yields nothing when unpacked). `reason` names the
-    // first failure.
+    // special file), at most kMaxEntries entries, and the declared sizes
+    // together within kMaxUnpackedBytes. An archive that cannot be read
+    // fails; one without entries passes (and yields nothing when unpacked).
+    // `reason` names the first failure.
     static bool isArchiveSafe(const QString &archivePath, QString *reason = nullptr);
 
 private:

@@ -1,5 +1,7 @@
 #include "livecode/livemgrservice.h"
 
+#include "common/kylogthrottle.h"
+
 #include <QtGlobal>
 
 #include <cstring>
@@ -11,9 +13,12 @@ constexpr int kServiceNameChars = 256;
 const char16_t kServiceName[] = u"KYLiveMgrService";
 
 // Connection callback of the service: status 1 is a client that connected.
+// A client that connects again and again without greeting must not fill the
+// log, so the warning is limited to a few per interval.
 void onClientState(std::uintptr_t, int status, void *)
 {
-    if (status != RPC_CLIENT_CONNECTED)
+    static KyLogThrottle throttle;
+    if (status != RPC_CLIENT_CONNECTED && throttle.allow(QStringLiteral("client connect failed")))
         qWarning("by tq client connect failed\n");
 }
 

@@ -9,7 +9,7 @@ namespace {
 
 struct Line {
     std::size_t begin = 0;       // first byte of the line
-    std::size_t contentEnd = 0;  // end of the text before "\r\n" or "\n"
+    std::size_t contentEnd = 0;  // end of the text before "\r\n", "\n" or a final "\r"
     std::size_t end = 0;         // after the line end (or the end of the text)
 };
 
@@ -27,7 +27,8 @@ std::vector<Line> splitLines(const std::string &text)
             line.contentEnd = newline;
             line.end = newline + 1;
         }
-        if (line.contentEnd > line.begin && text[line.contentEnd - 1] == '\r' && newline != std::string::npos)
+        // A CR at the very end is the start of a line end too.
+        if (line.contentEnd > line.begin && text[line.contentEnd - 1] == '\r')
             --line.contentEnd;
         lines.push_back(line);
         pos = line.end;
@@ -134,10 +135,24 @@ std::string lineEndOf(const std::string &text)
     return (newline > 0 && text[newline - 1] == '\r') ? "\r\n" : "\n";
 }
 
+// `text` ending with a complete line end: a final CR gets its LF, a final
+// line without any gets `lineEnd`.
+std::string completed(const std::string &text, const std::string &lineEnd)
+{
+    if (text.empty() || text.back() == '\n')
+        return text;
+    return text.back() == '\r' ? text + "\n" : text + lineEnd;
+}
+
 } // namespace
 
-bool findIniValue(const std::string &text, const std::string &section, const std::string &key, std::string &value)
+// Section and key names are compared, and written, without blanks around
+// them, as they are read from the file.
+bool findIniValue(const std::string &text, const std::string &sectionName, const std::string &keyName,
+                  std::string &value)
 {
+    const std::string section = trimmed(sectionName);
+    const std::string key = trimmed(keyName);
     const std::vector<Line> lines = splitLines(text);
     const SectionSpan span = findSection(text, lines, section);
     if (!span.found)
@@ -153,20 +168,18 @@ bool findIniValue(const std::string &text, const std::string &section, const std
     return false;
 }
 
-std::string setIniValue(const std::string &text, const std::string &section, const std::string &key,
+std::string setIniValue(const std::string &text, const std::string &sectionName, const std::string &keyName,
                         const std::string &value)
 {
+    const std::string section = trimmed(sectionName);
+    const std::string key = trimmed(keyName);
     const std::vector<Line> lines = splitLines(text);
     const std::string lineEnd = lineEndOf(text);
     const std::string entry = key + "=" + value;
     const SectionSpan span = findSection(text, lines, section);
 
-    if (!span.found) {
-        std::string result = text;
-        if (!result.empty() && result.back() != '\n')
-            result += lineEnd;
-        return result + "[" + section + "]" + lineEnd + entry + lineEnd;
-    }
+    if (!span.found)
+        return completed(text, lineEnd) + "[" + section + "]" + lineEnd + entry + lineEnd;
 
     std::string name;
     std::string old;
@@ -182,8 +195,8 @@ std::string setIniValue(const std::string &text, const std::string &section, con
     // A new key goes after the section's last key, so blank lines and
     // comments that lead into the next section stay with it.
     const Line &after = lines[lastKey];
-    if (after.end == after.contentEnd)  // the last line of a text without a final line end
-        return text.substr(0, after.end) + lineEnd + entry + text.substr(after.end);
+    if (text[after.end - 1] != '\n')  // the last line of a text without a final line end
+        return completed(text, lineEnd) + entry;
     return text.substr(0, after.end) + entry + lineEnd + text.substr(after.end);
 }
 

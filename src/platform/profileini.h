@@ -34,6 +34,8 @@ bool writeProfileString(const std::string &path, const std::string &section, con
 // The editor's rules on text, without file access; used by the backends and
 // by readers of other programs' INI files.
 
+// Section and key names count without blanks around them.
+
 // Finds `key` in `section` of INI `text`; `value` receives the text after the
 // first "=", blanks around it removed. False when there is no such key.
 bool findIniValue(const std::string &text, const std::string &section, const std::string &key, std::string &value);

@@ -3,6 +3,9 @@
 #include "rpc/rpc.h"
 #include "rpc/rpcwire.h"
 
+#include "common/kypaths.h"
+#include "platform/privatefiles.h"
+
 #include <QDeadlineTimer>
 #include <QLocalSocket>
 
@@ -56,11 +59,23 @@ RpcClient RpcConnect(const char16_t *serviceName, int timeoutMs)
         qCWarning(lcRpc) << "RpcConnect: invalid service name";
         return nullptr;
     }
+    const QString folder = privateRuntimeDir();
+    if (folder.isEmpty()) {
+        qCWarning(lcRpc) << "RpcConnect: no private folder to find" << name << "in";
+        return nullptr;
+    }
     const QDeadlineTimer deadline(qMax(0, timeoutMs));
     auto client = std::make_unique<RpcClientData>();
-    client->socket.connectToServer(kyrpc::socketPath(name));
+    client->socket.connectToServer(kyrpc::socketPath(folder, name));
     if (!client->socket.waitForConnected(remainingMs(deadline))) {
         qCDebug(lcRpc) << "RpcConnect: no service" << name << ":" << client->socket.errorString();
+        return nullptr;
+    }
+    // Nothing is sent to a service another account runs.
+    std::string problem;
+    if (!kyplatform::localPeerIsCurrentUser(client->socket.socketDescriptor(), kyplatform::LocalPeer::Server, problem)) {
+        qCWarning(lcRpc).noquote() << "RpcConnect: refusing service" << name << ":" << QString::fromStdString(problem);
+        client->socket.abort();
         return nullptr;
     }
     QByteArray welcome;

@@ -4,6 +4,11 @@
 #include "rpc/rpc.h"
 #include "rpc/rpcwire.h"
 
+#include "common/kylockfile.h"
+#include "common/kypaths.h"
+#include "common/kylogthrottle.h"
+#include "platform/privatefiles.h"
+
 #include <QElapsedTimer>
 #include <QHash>
 #include <QLocalServer>
@@ -22,10 +27,19 @@ using kyrpc::RpcValue;
 
 namespace {
 
+// When every place is taken, a new client takes the place of the connection
+// that has been idle longest without making a call.
 constexpr int kMaxConnections = 64;
 // A greeting or a started frame must be complete within this time.
 constexpr int kStallMs = 5000;
 constexpr int kSweepMs = 1000;
+
+// Warnings a misbehaving client can cause again and again.
+KyLogThrottle &warningThrottle()
+{
+    static KyLogThrottle throttle;
+    return throttle;
+}
 
 struct Procedure
 {
@@ -180,6 +194,8 @@ private:
         bool greeted = false;
         QElapsedTimer since; // since accepted, then since a frame started
         bool timing = true;
+        bool madeCall = false;
+        QElapsedTimer idle; // since the last bytes arrived
     };
 
     Connection *find(quint64 id)
@@ -194,21 +210,66 @@ private:
             m_instance->desc.onClientState(std::uintptr_t(id), status, m_instance->context);
     }
 
+    // Logs a warning unless the same one was logged a moment ago.
+    void warn(const QString &key, const QString &text)
+    {
+        int held = 0;
+        if (!warningThrottle().allow(m_instance->name + QLatin1Char(' ') + key, &held))
+            return;
+        if (held > 0)
+            qCWarning(lcRpc).noquote() << text << QStringLiteral("(and %1 more like it)").arg(held);
+        else
+            qCWarning(lcRpc).noquote() << text;
+    }
+
+    void refuse(QLocalSocket *socket, quint64 id)
+    {
+        socket->abort();
+        socket->deleteLater();
+        notifyState(id, RPC_CLIENT_REFUSED);
+    }
+
+    // The connection idle longest that never made a call, or 0.
+    quint64 idlestWithoutCall() const
+    {
+        quint64 found = 0;
+        qint64 longest = -1;
+        for (const auto &entry : m_connections) {
+            const Connection &connection = *entry.second;
+            if (!connection.madeCall && connection.idle.elapsed() > longest) {
+                longest = connection.idle.elapsed();
+                found = entry.first;
+            }
+        }
+        return found;
+    }
+
     void acceptConnections()
     {
         while (QLocalSocket *socket = m_server.nextPendingConnection()) {
             const quint64 id = ++m_lastId;
-            if (m_connections.size() >= size_t(kMaxConnections)) {
-                qCWarning(lcRpc) << "service" << m_instance->name << "refuses a connection: too many open";
-                socket->abort();
-                socket->deleteLater();
-                notifyState(id, RPC_CLIENT_REFUSED);
+            std::string problem;
+            if (!kyplatform::localPeerIsCurrentUser(socket->socketDescriptor(), kyplatform::LocalPeer::Client, problem)) {
+                warn(QStringLiteral("foreign peer"), QStringLiteral("service %1 refuses connection %2: %3")
+                                                         .arg(m_instance->name).arg(id).arg(QString::fromStdString(problem)));
+                refuse(socket, id);
                 continue;
+            }
+            if (m_connections.size() >= size_t(kMaxConnections)) {
+                const quint64 idle = idlestWithoutCall();
+                if (idle == 0) {
+                    warn(QStringLiteral("too many"),
+                         QStringLiteral("service %1 refuses a connection: too many open").arg(m_instance->name));
+                    refuse(socket, id);
+                    continue;
+                }
+                closeConnection(idle, "idle without a call, making room for a new client");
             }
             auto connection = std::make_unique<Connection>();
             connection->id = id;
             connection->socket = socket;
             connection->since.start();
+            connection->idle.start();
             connect(socket, &QLocalSocket::readyRead, this, [this, id]() { readFrames(id); });
             connect(socket, &QLocalSocket::disconnected, this, [this, id]() {
                 // A whole frame sent just before closing is still a call.
@@ -231,7 +292,8 @@ private:
         std::unique_ptr<Connection> connection = std::move(it->second);
         m_connections.erase(it);
         if (reason)
-            qCWarning(lcRpc).noquote() << "service" << m_instance->name << "closes connection" << id << ":" << reason;
+            warn(QString::fromLatin1(reason), QStringLiteral("service %1 closes connection %2 : %3")
+                                                  .arg(m_instance->name).arg(id).arg(QString::fromLatin1(reason)));
         dropPendingCalls(m_instance, id);
         connection->socket->disconnect(this);
         connection->socket->abort();
@@ -271,6 +333,7 @@ private:
                 }
                 return;
             }
+            connection->idle.restart();
             connection->reader.feed(connection->socket->read(connection->reader.wanted()));
         }
     }
@@ -285,6 +348,7 @@ private:
             closeConnection(connection.id, "unexpected frame");
             return;
         }
+        connection.madeCall = true;
         handleCall(connection, payload);
     }
 
@@ -348,13 +412,13 @@ private:
             }
         }
         if (!known) {
-            qCWarning(lcRpc).noquote() << "unknown procedure" << QString::fromUtf8(name);
+            warn(QStringLiteral("unknown procedure"), QStringLiteral("unknown procedure ") + QString::fromUtf8(name));
             closeConnection(id, "unknown procedure");
             return;
         }
         if (!matchesSignature(args, procedure.signature)) {
-            qCWarning(lcRpc).noquote() << "arguments of" << QString::fromUtf8(name) << "do not match"
-                                       << QString::fromLatin1(procedure.signature);
+            warn(QStringLiteral("arguments"), QStringLiteral("arguments of %1 do not match %2")
+                                                  .arg(QString::fromUtf8(name), QString::fromLatin1(procedure.signature)));
             closeConnection(id, "wrong arguments");
             return;
         }
@@ -489,16 +553,21 @@ bool RpcStartService(RpcInstance instance, const char16_t *serviceName, int scop
         return false;
     }
 
-    auto lock = std::make_unique<QLockFile>(kyrpc::lockFilePath(name));
-    // Not stale by age: only a lock whose process is gone may be taken over.
-    lock->setStaleLockTime(0);
-    if (!lock->tryLock(0)) {
+    const QString folder = privateRuntimeDir();
+    if (folder.isEmpty()) {
+        qCWarning(lcRpc) << "RpcStartService: no private folder to serve" << name << "in";
+        return false;
+    }
+    const QString lockPath = kyrpc::lockFilePath(folder, name);
+    auto lock = std::make_unique<QLockFile>(lockPath);
+    // Not stale by age: only a lock whose owner is gone may be taken over.
+    if (!tryLockRecovering(*lock, lockPath)) {
         qCWarning(lcRpc) << "RpcStartService: service" << name << "is already served";
         return false;
     }
 
     instance->name = name;
-    auto thread = std::make_unique<ServiceThread>(instance, kyrpc::socketPath(name));
+    auto thread = std::make_unique<ServiceThread>(instance, kyrpc::socketPath(folder, name));
     thread->setObjectName(QStringLiteral("kyrpc ") + name);
     thread->start();
     if (!thread->waitUntilListening()) {

@@ -1,9 +1,7 @@
 #include "rpc/rpcwire.h"
 
-#include <QDir>
-#include <QStandardPaths>
 
-Q_LOGGING_CATEGORY(lcRpc, "kyrpc")
+Q_LOGGING_CATEGORY(lcRpc, "kyoro.rpc")
 
 namespace kyrpc {
 
@@ -259,26 +257,14 @@ QString serviceNameFrom(const char16_t *name)
     return result;
 }
 
-namespace {
-QString runtimeFolder()
+QString socketPath(const QString &folder, const QString &serviceName)
 {
-    // $XDG_RUNTIME_DIR, or the private folder Qt creates when it is unset:
-    // either way a folder that only the current user may enter.
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    return dir;
-}
-} // namespace
-
-QString socketPath(const QString &serviceName)
-{
-    return runtimeFolder() + QStringLiteral("/kyrpc-") + serviceName + QStringLiteral(".sock");
+    return folder + QStringLiteral("/kyrpc-") + serviceName + QStringLiteral(".sock");
 }
 
-QString lockFilePath(const QString &serviceName)
+QString lockFilePath(const QString &folder, const QString &serviceName)
 {
-    return runtimeFolder() + QStringLiteral("/kyrpc-") + serviceName + QStringLiteral(".lock");
+    return folder + QStringLiteral("/kyrpc-") + serviceName + QStringLiteral(".lock");
 }
 
 } // namespace kyrpc

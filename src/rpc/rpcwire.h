@@ -6,9 +6,12 @@
 //   <runtime folder>/kyrpc-<service name>.sock
 // created with access for the current user only, guarded by the lock file
 //   <runtime folder>/kyrpc-<service name>.lock
-// which the serving process holds. Only a process that holds the lock may
-// remove a socket left behind by a crashed one; while the lock is held the
-// name cannot be taken over.
+// which the serving process holds. The runtime folder is the user's private
+// one (privateRuntimeDir); without one, nothing is served or called. Only a
+// process that holds the lock may remove a socket left behind by a crashed
+// one; while the lock is held the name cannot be taken over. Both ends check
+// that the process at the other end runs as the same account before a byte
+// is read or sent.
 //
 // Wire format. Every message is one frame:
 //   u32 length (big-endian, 1 .. kMaxFrameBytes) | payload[length]
@@ -137,7 +140,9 @@ private:
 // too long, unterminated within the limit or holds a character other than a
 // letter, digit, '.', '_' or '-'.
 QString serviceNameFrom(const char16_t *name);
-QString socketPath(const QString &serviceName);
-QString lockFilePath(const QString &serviceName);
+// Where a service listens and its lock file, in `folder` (the user's private
+// runtime folder, privateRuntimeDir()).
+QString socketPath(const QString &folder, const QString &serviceName);
+QString lockFilePath(const QString &folder, const QString &serviceName);
 
 } // namespace kyrpc

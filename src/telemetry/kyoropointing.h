@@ -73,9 +73,6 @@ public:
 
     ~KyoroPointing() override;
 
-    QString appVersion() const { return m_appVersion; }
-    QString deviceId() const { return m_deviceId; }
-
     // Posts the event's envelope to the event's url; returns at once.
     void send(const PointingEvent &event);
 

@@ -3,11 +3,11 @@
 
 #include "common/kyconstants.h"
 #include "common/kypaths.h"
+#include "common/kyprocesses.h"
 #include "common/kytexts.h"
 #include "logic/kylivetoolconfig.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
-#include "platform/filebrowser.h"
 #include "ui/kyuilog.h"
 
 namespace {
@@ -82,7 +82,7 @@ void kyChooseRecordPath::openFolder(const QLineEdit *row)
         return;
     // The folder goes to the browser as one argument, blanks and all. A
     // missing folder is the browser's to report.
-    if (!kyplatform::openFolderInFileBrowser(nativePath(folder).toStdString()))
+    if (!openFolderInFileBrowser(folder))
         qCWarning(lcKyUi) << "cannot start the file browser for" << folder;
 }
 

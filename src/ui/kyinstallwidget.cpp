@@ -6,7 +6,6 @@
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
 #include "common/kytexts.h"
-#include "platform/pathmap.h"
 #include "ui/kymsgtipwidget.h"
 #include "ui/kyoromanager.h"
 #include "ui/kyuilog.h"
@@ -78,7 +77,7 @@ bool prepareInstallDir(const QString &path)
         return true;
     // Only absolute folders are created; a relative one would land wherever
     // the program happens to run.
-    if (!kyplatform::isAbsolutePath(path.toStdString()))
+    if (!isAbsolutePath(path))
         return false;
     return QDir().mkpath(native);
 }

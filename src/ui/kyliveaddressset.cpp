@@ -17,6 +17,7 @@
 #include "ui/kymsgtipwidget.h"
 #include "ui/kyoromanager.h"
 
+#include <QDebug>
 #include <QEvent>
 #include <QListView>
 #include <QMutexLocker>
@@ -24,6 +25,8 @@
 
 namespace {
 const int kPollIntervalMs = 200;
+// Download-and-install rounds in a row after which launching is given up.
+const int kMaxInstallRounds = 2;
 const QString kArchiveLocation = QStringLiteral("/client_download/VURuv/files/ModuleDownload/LiveCodeModule.zip");
 } // namespace
 
@@ -108,8 +111,10 @@ void kyLiveAddressSet::tryLaunch()
     if (!manager)
         return;
     // A component that still fails after an install starts another download
-    // cycle; the user ends it by closing the loading dialog.
-    for (;;) {
+    // round; the user ends it by closing the loading dialog. An archive that
+    // never yields a startable component would repeat the rounds for ever,
+    // so they end with the failure dialog after kMaxInstallRounds.
+    for (int rounds = 0;; ++rounds) {
         switch (manager->launch()) {
         case LAUNCH_OK:
             startPolling();
@@ -117,7 +122,12 @@ void kyLiveAddressSet::tryLaunch()
         case LAUNCH_START_FAILED:
         case LAUNCH_NOT_INSTALLED:
         case LAUNCH_UPDATE_NEEDED:
-            if (!downloadAndInstall())
+            if (rounds >= kMaxInstallRounds) {
+                qWarning().noquote().nospace() << "by tq liveCodeModule not started after " << rounds << " installs";
+                sltShowFiledDialog();
+                return;
+            }
+            if (downloadAndInstall() == Round::Stopped)
                 return;
             break;
         default:
@@ -143,7 +153,7 @@ void kyLiveAddressSet::stopPolling()
     }
 }
 
-bool kyLiveAddressSet::downloadAndInstall()
+kyLiveAddressSet::Round kyLiveAddressSet::downloadAndInstall()
 {
     KyLogicFW *hub = KyLogicFW::instance();
     const int result = hub->fileDownloaderMgr()->startDownload(LIVE_CODE_MODULE_NAME, downloadServerUrl(kArchiveLocation),
@@ -151,16 +161,16 @@ bool kyLiveAddressSet::downloadAndInstall()
     if (result != DOWNLOAD_STARTED) {
         kyMsgTipWidget message(MSG_DOWNLOAD_FAILED, true, this);
         message.exec();
-        return false;
+        return Round::Stopped;
     }
 
     kyLoadSliderWidget loading(LIVE_CODE_MODULE_NAME, this);
     if (loading.exec() != QDialog::Accepted) {
         hub->fileDownloaderMgr()->cancelDownload(LIVE_CODE_MODULE_NAME);
-        return false;
+        return Round::Stopped;
     }
-    hub->liveCodeModuleManager()->install(LIVE_CODE_MODULE_NAME, loading.downloadedFile());
-    return true;
+    return hub->liveCodeModuleManager()->install(LIVE_CODE_MODULE_NAME, loading.downloadedFile()) ? Round::Installed
+                                                                                                  : Round::Failed;
 }
 
 void kyLiveAddressSet::timerEvent(QTimerEvent *event)
@@ -191,7 +201,15 @@ void kyLiveAddressSet::sltBroadcastMsg(QString url, QString code)
         stopPolling();
         m_url = url;
         m_code = code;
-        writePushCode(m_url, m_code);
+    }
+    // Outside the lock, and back to editing first: a refusal is shown
+    // modally, and a message box of a disabled dialog would be disabled too.
+    setInteractive(true);
+    if (!writePushCode(url, code)) {
+        // What arrived goes into the fields, to be corrected there.
+        ui->ledit_RTMP->setText(url);
+        ui->ledit_liveCode->setText(code);
+        return;
     }
     accept();
 }
@@ -237,8 +255,8 @@ void kyLiveAddressSet::sltTextEditChanged(QString str)
 void kyLiveAddressSet::on_button_confirm_clicked()
 {
     reportEvent(POINTING_CLICK_STREAM_FILLIN);
-    writePushCode(ui->ledit_RTMP->text(), ui->ledit_liveCode->text());
-    accept();
+    if (writePushCode(ui->ledit_RTMP->text(), ui->ledit_liveCode->text()))
+        accept();
 }
 
 void kyLiveAddressSet::on_button_cancel_clicked()
@@ -246,12 +264,19 @@ void kyLiveAddressSet::on_button_cancel_clicked()
     close();
 }
 
-void kyLiveAddressSet::writePushCode(const QString &url, const QString &code)
+bool kyLiveAddressSet::writePushCode(const QString &url, const QString &code)
 {
+    bool written = true;
     if (m_toolName == TOOL_NAME_OBS_CLASSIC)
-        writeObsClassicPushCode(url, code);
+        written = writeObsClassicPushCode(url, code);
     else if (m_toolName == TOOL_NAME_OBS_STUDIO)
-        writeObsStudioPushCode(url, code);
+        written = writeObsStudioPushCode(url, code);
+    if (!written) {
+        qWarning().noquote() << "by tq write push code failed :" << m_toolName;
+        kyMsgTipWidget message(MSG_PUSH_CODE_NOT_WRITTEN, false, this);
+        message.exec();
+    }
+    return written;
 }
 
 bool kyLiveAddressSet::eventFilter(QObject *watched, QEvent *event)

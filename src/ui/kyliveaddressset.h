@@ -19,6 +19,11 @@ class kyLiveAddressSet;
 // transparent and fixed in place; a 200 ms poll brings editing back when the
 // component has gone without reporting. The component's reports arrive
 // through the main window's listener on the GUI thread.
+//
+// An address the tool's configuration refuses is not taken as success: the
+// user is told and the dialog stays open for editing. A component that still
+// cannot be launched after two download-and-install rounds in a row ends the
+// rounds with the failure dialog.
 class kyLiveAddressSet : public QDialog
 {
     Q_OBJECT
@@ -49,11 +54,15 @@ private:
     void setInteractive(bool on);
     void tryLaunch();
     void startPolling();
-    // Downloads and installs the component behind the loading dialog; true
-    // when it was installed and a launch is worth another try.
-    bool downloadAndInstall();
-    // Writes the address and code with the writer of the dialog's tool.
-    void writePushCode(const QString &url, const QString &code);
+    enum class Round { Installed, Failed, Stopped };
+    // Downloads and installs the component behind the loading dialog:
+    // Installed, Failed (downloaded but not installed) or Stopped (the
+    // download did not start, or the user closed the loading dialog).
+    Round downloadAndInstall();
+    // Writes the address and code with the writer of the dialog's tool (true
+    // for a tool that takes none); on a refusal tells the user and returns
+    // false.
+    bool writePushCode(const QString &url, const QString &code);
     // Called with the lock held.
     void stopPolling();
 

@@ -42,10 +42,6 @@ public:
     InstallPathSettings *installPathSettings() const;
     UILogicListener *logicListener() const;
 
-    // The tool whose card is shown, and the status the window last acted on.
-    QString currentTool() const { return m_currentTool; }
-    int currentStatus() const { return m_currentStatus; }
-
 public slots:
     // Ends the program the way the tray's "退出" does: "endup_quit", then the
     // window closes and the event loop ends 100 ms later.

@@ -1,3 +1,3 @@
 #include "ui/kyuilog.h"
 
-Q_LOGGING_CATEGORY(lcKyUi, "ky.ui")
+Q_LOGGING_CATEGORY(lcKyUi, "kyoro.ui")

@@ -1,4 +1,4 @@
-// A crash of the real program: a test build of VURuv crashes on purpose
+// A crash of the real program: the test variant of VURuv crashes on purpose
 // (KYORO_TEST_CRASH) once its event loop runs, with its window up.
 
 #include "crashrun.h"
@@ -22,7 +22,7 @@ class TestCrashApp : public QObject
 private:
     static bool prepare(CrashRun &run)
     {
-        if (!run.isValid() || !run.addProgramFile(QStringLiteral(KY_VURUV), kProgram))
+        if (!run.isValid() || !run.addProgramFile(kytest::testVariantDir() + QStringLiteral("/VURuv"), kProgram))
             return false;
         // The version in the dump name comes from the file beside the program.
         if (!kytest::writeFile(run.programDir() + QStringLiteral("/deault.data"),

@@ -3,7 +3,7 @@
 // What the journeys share: the application object the entry function makes,
 // and driving the modal dialogs a click opens.
 
-#include "../ui/uitesthelpers.h"
+#include "uitesthelpers.h"
 
 #include "app/kysingleapplication.h"
 #include "common/kyconstants.h"

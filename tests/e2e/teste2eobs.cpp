@@ -1,6 +1,8 @@
 #include "e2esupport.h"
 #include "kytestmain.h"
 #include "kytesttools.h"
+#include "mainwindowstate.h"
+#include "ownprocesses.h"
 #include "processwatch.h"
 #include "sandboxserver.h"
 
@@ -134,7 +136,7 @@ private slots:
         click(window(), "button_live");
         click(window(), "button_OBSLive");
         child<QRadioButton>(window(), "radio_studio")->click();
-        QCOMPARE(window()->currentTool(), TOOL_NAME_OBS_STUDIO);
+        QCOMPARE(kytest::shownTool(window()), TOOL_NAME_OBS_STUDIO);
         QTRY_VERIFY(shown("button_open_OBS"));
         QVERIFY(shown("button_liveset"));
     }
@@ -176,14 +178,13 @@ private slots:
     void reinstallOverTheInstalledCopy()
     {
         // The streamer closes OBS Studio first; the card follows.
-        terminateProcessesByName(QStringLiteral("obs32.exe"));
-        terminateProcessesByName(QStringLiteral("obs64.exe"));
+        kytest::endOwnProcesses({QStringLiteral("obs32.exe"), QStringLiteral("obs64.exe")});
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_open_OBS"), kTimeout);
 
         // Only this run's: the installer runs from the download folder, the
         // uninstaller from a copy in the temporary folder.
-        kytest::ProcessWatch installer(kInstaller, appDir());
-        kytest::ProcessWatch uninstaller(QStringLiteral("Un_A.exe"), kytest::tempDir());
+        kytest::ProcessWatch installer(kInstaller);
+        kytest::ProcessWatch uninstaller(QStringLiteral("Un_A.exe"));
         const int downloads = m_server.requests().count(
             QStringLiteral("GET /client_download/VURuv/files/InstallFile/") + kInstaller);
         bool installedShown = false;

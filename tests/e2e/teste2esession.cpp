@@ -1,6 +1,8 @@
 #include "e2esupport.h"
 #include "kytestmain.h"
 #include "kytesttools.h"
+#include "mainwindowstate.h"
+#include "ownprocesses.h"
 #include "sandboxserver.h"
 
 #include "app/kymain.h"
@@ -32,7 +34,7 @@ class TestE2eSession : public QObject
 
     kyoroManager *window() { return m_session->window(); }
     template<typename T>
-    T *child(const char *name) { return window()->findChild<T *>(QString::fromLatin1(name)); }
+    T *child(const char *name) { return ::child<T>(window(), name); }
     bool shown(const char *name) { return !child<QWidget>(name)->isHidden(); }
 
 private slots:
@@ -56,7 +58,7 @@ private slots:
         QVERIFY(!QDir(data).exists());
         m_session = std::make_unique<KyAppSession>(*static_cast<kytest::SessionApp *>(qApp));
         QVERIFY(window()->isVisible());
-        QCOMPARE(window()->currentTool(), TOOL_NAME_KYTOOL);
+        QCOMPARE(kytest::shownTool(window()), TOOL_NAME_KYTOOL);
         QVERIFY(shown("button_install_kyoro"));
         QVERIFY(QDir(data).exists());
         for (const char *dir : {"tools/KYTool", "tools/KYShowTool", "tools/obs-studio"})
@@ -81,7 +83,7 @@ private slots:
         QTest::mouseClick(child<QPushButton>("button_open_kyoro"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_running_kyoro"), 15000);
         QVERIFY(!child<QPushButton>("button_running_kyoro")->isEnabled());
-        QVERIFY(runningProcessNames().contains(QStringLiteral("KYTool.exe")));
+        QVERIFY(kytest::isRunning(QStringLiteral("KYTool.exe")));
     }
 
     void quitFromTheTraySavesTheSettings()

@@ -6,12 +6,17 @@
 
 #include "kytestenv.h"
 #include "kytesttools.h"
+#include "ownprocesses.h"
 #include "sandboxserver.h"
 
 #include "common/kypaths.h"
 #include "common/kyprocesses.h"
 #include "common/kytexts.h"
 #include "download/kyfiledownloadermgr.h"
+
+#include <quazip/quazip.h>
+#include <quazip/quazipfile.h>
+#include <quazip/quazipnewinfo.h>
 
 #include <QDir>
 #include <QFile>
@@ -21,6 +26,55 @@
 #include <QtTest>
 
 namespace kytest {
+
+// One entry of an archive built for a test.
+struct ArchiveEntry
+{
+    QString name;
+    QByteArray content;
+    quint32 unixMode = 0100644;
+    // Declared unpacked size of an entry written raw (its content as it
+    // stands in the archive); 0: the content's, compressed by the writer.
+    quint64 declaredSize = 0;
+    // For a raw entry: the content is deflate data rather than stored bytes.
+    bool rawDeflate = false;
+};
+
+// Writes a zip archive of `entries` (with Unix modes, so link and special
+// file types count).
+inline bool writeArchive(const QString &path, const QList<ArchiveEntry> &entries)
+{
+    QFile::remove(path);
+    QuaZip zip(path);
+    zip.setOsCode(3);
+    if (!zip.open(QuaZip::mdCreate))
+        return false;
+    for (const ArchiveEntry &entry : entries) {
+        QuaZipNewInfo info(entry.name);
+        info.externalAttr = entry.unixMode << 16;
+        QuaZipFile file(&zip);
+        bool opened = false;
+        if (entry.declaredSize) {
+            info.uncompressedSize = entry.declaredSize;
+            opened = file.open(QIODevice::WriteOnly, info, nullptr, 0, entry.rawDeflate ? Z_DEFLATED : 0, 0, true);
+        } else {
+            opened = file.open(QIODevice::WriteOnly, info);
+        }
+        if (!opened || file.write(entry.content) != entry.content.size())
+            return false;
+        file.close();
+        if (file.getZipError() != 0)
+            return false;
+    }
+    zip.close();
+    return zip.getZipError() == 0;
+}
+
+// The sandbox login component's program, as packed into the served archive.
+inline QByteArray componentProgram()
+{
+    return readFile(sandboxDir() + QStringLiteral("/livecode/LiveCodeModule.exe"));
+}
 
 inline const QString kComponentExe = QStringLiteral("LiveCodeModule.exe");
 inline const QString kModuleDownloadPath = QStringLiteral("/client_download/VURuv/files/ModuleDownload/");
@@ -43,7 +97,7 @@ inline QString copyArchiveToModuleDir()
 // file stays.
 inline void resetComponentState()
 {
-    terminateProcessesByName(kComponentExe);
+    kytest::endOwnProcesses({kComponentExe});
     QDir(liveCodeModuleDir()).removeRecursively();
     QFile::remove(moduleDir() + QStringLiteral("/LiveCodeModule.zip"));
     QFile::remove(moduleListFilePath());
@@ -96,3 +150,5 @@ inline bool waitForVersionFile(int timeoutMs = 20000)
 }
 
 } // namespace kytest
+
+Q_DECLARE_METATYPE(kytest::ArchiveEntry)

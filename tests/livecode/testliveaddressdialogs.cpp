@@ -5,7 +5,8 @@
 #include "kytestmain.h"
 #include "kytesttools.h"
 #include "livecodetestsupport.h"
-#include "../ui/uitesthelpers.h"
+#include "ownprocesses.h"
+#include "uitesthelpers.h"
 
 #include "common/kyconstants.h"
 #include "common/kyhosts.h"
@@ -156,7 +157,7 @@ void TestLiveAddressDialogs::init()
 
 void TestLiveAddressDialogs::cleanup()
 {
-    terminateProcessesByName(kytest::kComponentExe);
+    kytest::endOwnProcesses({kytest::kComponentExe});
     KyFileDownloaderMgr::instance()->cancelDownload(LIVE_CODE_MODULE_NAME);
 }
 

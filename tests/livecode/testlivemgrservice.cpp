@@ -194,7 +194,7 @@ void TestLiveMgrService::secondStartKeepsTheOneService()
     service.start();
     // A second instance or registration would have been refused, and logged.
     const QStringList log = m_log->take();
-    QVERIFY2(log.filter(QStringLiteral("kyrpc")).isEmpty(), qPrintable(log.join(QLatin1Char('\n'))));
+    QVERIFY2(log.filter(QStringLiteral("kyoro.rpc: ")).isEmpty(), qPrintable(log.join(QLatin1Char('\n'))));
     QCOMPARE(runComponent(QStringLiteral(KY_LIVECODE_EXE), QStringLiteral("broadcast:u,c;close")), 0);
     QTRY_COMPARE_WITH_TIMEOUT(receiver.events, QStringList({QStringLiteral("broadcast|u|c"), QStringLiteral("close")}), kTimeout);
 }

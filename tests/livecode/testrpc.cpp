@@ -3,6 +3,7 @@
 
 #include "kytestmain.h"
 #include "kylogcapture.h"
+#include "kyrpcframes.h"
 #include "rpc/rpc.h"
 
 #include <QElapsedTimer>
@@ -26,29 +27,17 @@ QString socketPath()
     return kytest::runtimeDir() + QStringLiteral("/kyrpc-KyRpcTest.sock");
 }
 
-QByteArray be32(quint32 value)
-{
-    QByteArray out(4, '\0');
-    out[0] = char(value >> 24);
-    out[1] = char(value >> 16);
-    out[2] = char(value >> 8);
-    out[3] = char(value);
-    return out;
-}
-
-QByteArray frameOf(const QByteArray &payload)
-{
-    return be32(quint32(payload.size())) + payload;
-}
+using kytest::be32;
+using kytest::frameOf;
 
 QByteArray hello()
 {
-    return frameOf(QByteArray("HKYRPC") + char(1));
+    return kytest::helloFrame();
 }
 
 QByteArray call(const QByteArray &procedure, int count, const QByteArray &values)
 {
-    return QByteArray("C") + be32(1) + char(0) + char(procedure.size()) + procedure + char(count) + values;
+    return kytest::callPayload(procedure, count, values);
 }
 
 // What the handlers and callbacks saw; written on the service thread.
@@ -126,19 +115,7 @@ bool pingFresh()
 // A connected socket that has been welcomed (or not, when greet is false).
 std::unique_ptr<QLocalSocket> rawSocket(bool greet)
 {
-    auto socket = std::make_unique<QLocalSocket>();
-    socket->connectToServer(socketPath());
-    if (!socket->waitForConnected(kTimeout))
-        return nullptr;
-    if (greet) {
-        socket->write(hello());
-        QByteArray welcome;
-        while (welcome.size() < 6 && socket->waitForReadyRead(kTimeout))
-            welcome += socket->readAll();
-        if (welcome != frameOf("W\x01"))
-            return nullptr;
-    }
-    return socket;
+    return kytest::rawRpcSocket(socketPath(), greet, kTimeout);
 }
 
 } // namespace
@@ -291,7 +268,7 @@ void TestRpc::brokenFramesCloseOnlyTheirConnection()
     QVERIFY(socket->waitForDisconnected(kTimeout));
     QCOMPARE(m_seen->pings.load() + m_seen->echoes.load(), 0);
     // Closed for that reason, not because the frame timed out.
-    QTRY_VERIFY_WITH_TIMEOUT(log.text().contains(QStringLiteral("kyrpc: service KyRpcTest closes connection 2 : ") + reason),
+    QTRY_VERIFY_WITH_TIMEOUT(log.text().contains(QStringLiteral("kyoro.rpc: service KyRpcTest closes connection 2 : ") + reason),
                              kTimeout);
 
     QVERIFY(ping(bystander));

@@ -153,7 +153,7 @@ private slots:
         QVERIFY(manager.installTool(TOOL_NAME_KYSHOW, showInstaller, showDir, 15000));
         QVERIFY(manager.installTool(TOOL_NAME_OBS_STUDIO, obsInstaller, obsDir, 200));
         QVERIFY(manager.installTool(TOOL_NAME_KYSHOW, showInstaller, showDir, 15000));
-        QCOMPARE(runningProcessNames().count(QStringLiteral("KYShow_setup_2_3_4.exe")), 1);
+        QCOMPARE(kytest::ownProcesses(QStringLiteral("KYShow_setup_2_3_4.exe")).size(), 1);
         QCOMPARE(manager.installProgress(TOOL_NAME_KYSHOW), 0);
         QVERIFY(!manager.isUninstalling(TOOL_NAME_KYSHOW));
 
@@ -177,7 +177,7 @@ private slots:
         // The launcher starts the show edition's program and leaves.
         QVERIFY(manager.launchTool(TOOL_NAME_KYSHOW));
         QTRY_COMPARE_WITH_TIMEOUT(manager.toolStatus(TOOL_NAME_KYSHOW), int(APP_RUNNING), 10000);
-        terminateProcessesByName(QStringLiteral("kyShow.exe"));
+        kytest::endOwnProcesses({QStringLiteral("kyShow.exe")});
         QTRY_COMPARE_WITH_TIMEOUT(manager.toolStatus(TOOL_NAME_KYSHOW), int(APP_INSTALLED), 10000);
 
         QVERIFY(manager.uninstallTool(TOOL_NAME_OBS_STUDIO));

@@ -1,6 +1,9 @@
 #include "kytestmain.h"
 #include "kytesttools.h"
+#include "mainwindowstate.h"
+#include "ownprocesses.h"
 #include "sandboxserver.h"
+#include "uitesthelpers.h"
 
 #include "common/kyconstants.h"
 #include "common/kyhosts.h"
@@ -36,35 +39,19 @@
 namespace {
 const QString kInstallRoot = QStringLiteral("/client_download/VURuv/files/InstallFile/");
 
-// Runs `action` on the next modal dialog once it is up.
-void onNextModal(std::function<void(QDialog *)> action)
-{
-    auto *poll = new QTimer;
-    auto started = std::make_shared<QElapsedTimer>();
-    started->start();
-    QObject::connect(poll, &QTimer::timeout, [poll, action, started]() {
-        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-        if (!dialog && started->elapsed() < 15000)
-            return;
-        poll->stop();
-        poll->deleteLater();
-        if (dialog)
-            action(dialog);
-    });
-    poll->start(20);
-}
+constexpr int kDialogTimeout = 15000;
 
-// Answers the next modal dialog: accept or reject.
-void answerNextModal(bool accept, QString *title = nullptr)
+// Answers the next modal dialog: accept or reject; notes its name in `title`.
+void answerNextDialog(bool accept, QString *title = nullptr)
 {
-    onNextModal([accept, title](QDialog *dialog) {
+    kytest::answerNextModal<QDialog>([accept, title](QDialog *dialog) {
         if (title)
             *title = dialog->objectName();
         if (accept)
             dialog->accept();
         else
             dialog->reject();
-    });
+    }, kDialogTimeout);
 }
 } // namespace
 
@@ -77,13 +64,7 @@ class TestMainWindow : public QObject
     kytest::UrlCatcher m_urls;
 
     template<typename T>
-    T *child(const char *name)
-    {
-        T *widget = m_window->findChild<T *>(QString::fromLatin1(name));
-        if (!widget)
-            qFatal("no widget %s", name);
-        return widget;
-    }
+    T *child(const char *name) { return ::child<T>(m_window.get(), name); }
     // Shown as far as the window's own logic goes (the card's page may be the
     // one not on top).
     bool shown(const char *name) { return !child<QWidget>(name)->isHidden(); }
@@ -92,7 +73,7 @@ class TestMainWindow : public QObject
     KyFileDownloaderMgr *downloads() { return KyFileDownloaderMgr::instance(); }
     void setStatus(int status)
     {
-        QMetaObject::invokeMethod(m_window.get(), "sltUpdateAppStatus", Q_ARG(QString, m_window->currentTool()), Q_ARG(int, status));
+        QMetaObject::invokeMethod(m_window.get(), "sltUpdateAppStatus", Q_ARG(QString, kytest::shownTool(m_window.get())), Q_ARG(int, status));
     }
 
     void removeTools()
@@ -124,13 +105,13 @@ private slots:
         m_server.clearRules();
         click("button_KyoroLive");
         child<QRadioButton>("radio_kyTool")->click();
-        QTRY_COMPARE(m_window->currentTool(), TOOL_NAME_KYTOOL);
+        QTRY_COMPARE(kytest::shownTool(m_window.get()), TOOL_NAME_KYTOOL);
         QTest::qWait(20); // the switch re-reads the status from the event loop
     }
 
     void initialStateBeforeShow()
     {
-        QCOMPARE(m_window->currentTool(), TOOL_NAME_KYTOOL);
+        QCOMPARE(kytest::shownTool(m_window.get()), TOOL_NAME_KYTOOL);
         QVERIFY(!m_window->isVisible());
         QCOMPARE(child<QStackedWidget>("stackedWidget")->currentWidget(), child<QWidget>("page_live"));
         QCOMPARE(child<QStackedWidget>("stackedWidget_2")->currentWidget(), child<QWidget>("page_kyoroPage"));
@@ -164,13 +145,12 @@ private slots:
         QFETCH(QStringList, hidden);
         setStatus(status == 0 ? 1 : 0);
         setStatus(status);
-        QCOMPARE(m_window->currentStatus(), status);
         for (const QString &name : visible)
             QVERIFY2(shown(name.toLatin1().constData()), qPrintable(name));
         for (const QString &name : hidden)
             QVERIFY2(!shown(name.toLatin1().constData()), qPrintable(name));
         QCOMPARE(child<QPushButton>("button_running_kyoro")->isEnabled(), status != 2);
-        setStatus(tools()->toolStatus(m_window->currentTool()));
+        setStatus(tools()->toolStatus(kytest::shownTool(m_window.get())));
     }
 
     void obsClassicDownloadsWithoutDialogAndCancels()
@@ -179,7 +159,7 @@ private slots:
         QVERIFY(m_server.addRule(QJsonObject{{"path", QString(kInstallRoot + "OBS_0_659b_With_Browser_Installer.exe")}, {"slow", 200000}}));
         click("button_OBSLive");
         child<QRadioButton>("radio_classic")->click();
-        QTRY_COMPARE(m_window->currentTool(), TOOL_NAME_OBS_CLASSIC);
+        QTRY_COMPARE(kytest::shownTool(m_window.get()), TOOL_NAME_OBS_CLASSIC);
         QTest::qWait(20);
         click("button_install_OBS");
         QVERIFY(QApplication::activeModalWidget() == nullptr);
@@ -200,7 +180,7 @@ private slots:
     void cancellingTheFolderDialogStartsNothing()
     {
         QString dialog;
-        answerNextModal(false, &dialog);
+        answerNextDialog(false, &dialog);
         click("button_install_kyoro");
         QCOMPARE(dialog, QStringLiteral("kyInstallWidget"));
         QCOMPARE(downloads()->downloadProgress(TOOL_NAME_KYTOOL), -1);
@@ -210,14 +190,14 @@ private slots:
     void switchingAwayAndBackShowsTheDownload()
     {
         QVERIFY(m_server.addRule(QJsonObject{{"path", QString(kInstallRoot + "KYTool_setup_2_3_6.exe")}, {"slow", 100000}}));
-        answerNextModal(true);
+        answerNextDialog(true);
         click("button_install_kyoro");
         QTRY_VERIFY(downloads()->downloadProgress(TOOL_NAME_KYTOOL) >= 0);
         QVERIFY(shown("progressBar_main"));
 
         child<QRadioButton>("radio_kyShow")->click();
         QTRY_VERIFY(!shown("progressBar_main"));
-        QCOMPARE(m_window->currentTool(), TOOL_NAME_KYSHOW);
+        QCOMPARE(kytest::shownTool(m_window.get()), TOOL_NAME_KYSHOW);
 
         child<QRadioButton>("radio_kyTool")->click();
         QTRY_VERIFY(shown("progressBar_main"));
@@ -254,7 +234,7 @@ private slots:
         QVERIFY(kytest::writeFile(saved, "<!DOCTYPE html><title>503 Service Unavailable</title>"));
         const QString installerRequest = QStringLiteral("GET ") + kInstallRoot + QStringLiteral("KYTool_setup_2_3_6.exe");
         const int requestsBefore = m_server.requests().count(installerRequest);
-        answerNextModal(true);
+        answerNextDialog(true);
         click("button_install_kyoro");
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_open_kyoro"), 30000);
         QCOMPARE(m_server.requests().count(installerRequest), requestsBefore + 1);
@@ -272,7 +252,7 @@ private slots:
                             downloadDir() + QStringLiteral("/KYTool_setup_2_3_6.exe")));
         const QString installerRequest = QStringLiteral("GET ") + kInstallRoot + QStringLiteral("KYTool_setup_2_3_6.exe");
         const int requestsBefore = m_server.requests().count(installerRequest);
-        answerNextModal(true);
+        answerNextDialog(true);
         click("button_install_kyoro");
         QVERIFY(shown("progressBar_main"));
         QVERIFY(child<QLabel>("label_progressValue")->text().startsWith(QStringLiteral("正在安装：")));
@@ -289,7 +269,6 @@ private slots:
         setStatus(0);
         emit m_window->logicListener()->sglDownloadFinished(TOOL_NAME_KYTOOL, downloadDir() + QStringLiteral("/KYTool_setup_2_3_6.exe"));
         QCOMPARE(tools()->installProgress(TOOL_NAME_KYTOOL), -1);
-        QCOMPARE(m_window->currentStatus(), 1);
         QVERIFY(shown("button_open_kyoro"));
         QVERIFY(!shown("progressBar_main"));
     }
@@ -307,11 +286,11 @@ private slots:
     void openLaunchesTheToolAndShowsItRunning()
     {
         click("button_open_kyoro");
-        QTRY_VERIFY_WITH_TIMEOUT(runningProcessNames().contains(QStringLiteral("KYTool.exe")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(kytest::isRunning(QStringLiteral("KYTool.exe")), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_running_kyoro"), 10000);
         QVERIFY(!child<QPushButton>("button_running_kyoro")->isEnabled());
         QCOMPARE(m_server.waitForEvent(QStringLiteral("click_livetool_open")).value(QStringLiteral("e")).toObject().value(QStringLiteral("type")).toInt(), 1);
-        terminateProcessesByName(QStringLiteral("KYTool.exe"));
+        kytest::endOwnProcesses({QStringLiteral("KYTool.exe")});
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_open_kyoro"), 10000);
     }
 
@@ -319,31 +298,31 @@ private slots:
     {
         click("button_OBSLive");
         child<QRadioButton>("radio_studio")->click();
-        QTRY_COMPARE(m_window->currentTool(), TOOL_NAME_OBS_STUDIO);
+        QTRY_COMPARE(kytest::shownTool(m_window.get()), TOOL_NAME_OBS_STUDIO);
         QTest::qWait(20);
-        answerNextModal(true);
+        answerNextDialog(true);
         click("button_install_OBS");
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_open_OBS"), 30000);
         QVERIFY(shown("button_liveset"));
         QVERIFY(QFile::exists(appDir() + QStringLiteral("/tools/obs-studio/bin/32bit/obs32.exe")));
         click("button_open_OBS");
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_running_OBS"), 10000);
-        terminateProcessesByName(QStringLiteral("obs32.exe"));
+        kytest::endOwnProcesses({QStringLiteral("obs32.exe")});
     }
 
     void liveSettingWritesTheConfigurationAndStartsObs()
     {
         click("button_OBSLive");
         child<QRadioButton>("radio_studio")->click();
-        QTRY_COMPARE(m_window->currentTool(), TOOL_NAME_OBS_STUDIO);
+        QTRY_COMPARE(kytest::shownTool(m_window.get()), TOOL_NAME_OBS_STUDIO);
         QTRY_VERIFY(shown("button_liveset"));
         QString dialogName;
-        onNextModal([&dialogName](QDialog *dialog) {
+        kytest::answerNextModal<QDialog>([&dialogName](QDialog *dialog) {
             dialogName = dialog->objectName();
-            dialog->findChild<QLineEdit *>(QStringLiteral("ledit_RTMP"))->setText(QStringLiteral("rtmp://127.0.0.1/live"));
-            dialog->findChild<QLineEdit *>(QStringLiteral("ledit_liveCode"))->setText(QStringLiteral("code-42"));
-            dialog->findChild<QPushButton *>(QStringLiteral("button_confirm"))->click();
-        });
+            ::child<QLineEdit>(dialog, "ledit_RTMP")->setText(QStringLiteral("rtmp://127.0.0.1/live"));
+            ::child<QLineEdit>(dialog, "ledit_liveCode")->setText(QStringLiteral("code-42"));
+            ::child<QPushButton>(dialog, "button_confirm")->click();
+        }, kDialogTimeout);
         click("button_liveset");
         QCOMPARE(dialogName, QStringLiteral("kyLiveAddressSet"));
         QString server;
@@ -352,9 +331,9 @@ private slots:
         QCOMPARE(server, QStringLiteral("rtmp://127.0.0.1/live"));
         QCOMPARE(key, QStringLiteral("code-42"));
         // Set while OBS was closed: the window starts it.
-        QTRY_VERIFY_WITH_TIMEOUT(runningProcessNames().contains(QStringLiteral("obs32.exe")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(kytest::isRunning(QStringLiteral("obs32.exe")), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(shown("button_running_OBS"), 10000);
-        terminateProcessesByName(QStringLiteral("obs32.exe"));
+        kytest::endOwnProcesses({QStringLiteral("obs32.exe")});
     }
 
     void helpButtonsOpenTheirPages()
@@ -363,7 +342,7 @@ private slots:
         click("button_Service_little");
         click("button_useTutorial");
         child<QRadioButton>("radio_kyShow")->click();
-        QTRY_COMPARE(m_window->currentTool(), TOOL_NAME_KYSHOW);
+        QTRY_COMPARE(kytest::shownTool(m_window.get()), TOOL_NAME_KYSHOW);
         click("button_useTutorial");
         QCOMPARE(m_urls.urls, (QList<QUrl>{QUrl(customerServiceUrl()), QUrl(webSiteUrl(QStringLiteral("/cms/zhibo/list_16.shtml"))),
                                            QUrl(webSiteUrl(QStringLiteral("/cms/zhibo/201708/07/5983.shtml")))}));

@@ -23,6 +23,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Program names of this run: the list and the termination by name cover the
+// whole machine, where other runs of these tests start the same programs.
+std::string runName(const std::string &stem)
+{
+    return "kytest-" + stem + "-" + std::to_string(::getpid()) + ".exe";
+}
+
 class ProcessesPosix : public ::testing::Test
 {
 protected:
@@ -84,21 +91,21 @@ protected:
 TEST_F(ProcessesPosix, ListAndTerminateByExactName)
 {
     EXPECT_EQ(count(kyplatform::currentProcessName()), 1);
-    const pid_t first = spawn(sleeper("a/kytest-twin.exe"));
-    const pid_t second = spawn(sleeper("b/kytest-twin.exe"));
-    const pid_t other = spawn(sleeper("c/kytest-twin.exe.old"));
+    const pid_t first = spawn(sleeper("a/" + runName("twin")));
+    const pid_t second = spawn(sleeper("b/" + runName("twin")));
+    const pid_t other = spawn(sleeper("c/" + runName("twin") + ".old"));
     // All three have started their programs (a child still on its way from
     // fork to exec carries this test's name).
-    ASSERT_TRUE(waitFor([] { return count("kytest-twin.exe") == 2 && count("kytest-twin.exe.old") == 1; }));
+    ASSERT_TRUE(waitFor([] { return count(runName("twin")) == 2 && count(runName("twin") + ".old") == 1; }));
 
-    EXPECT_TRUE(kyplatform::terminateProcessesByName("kytest-twin.exe"));
+    EXPECT_TRUE(kyplatform::terminateProcessesByName(runName("twin")));
     // Not reaped yet: zombies until waitpid below.
-    EXPECT_TRUE(waitFor([] { return count("kytest-twin.exe") == 0; }));
+    EXPECT_TRUE(waitFor([] { return count(runName("twin")) == 0; }));
     int status = 0;
     ASSERT_EQ(::waitpid(first, &status, 0), first);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
     ASSERT_EQ(::waitpid(second, &status, 0), second);
-    EXPECT_EQ(count("kytest-twin.exe.old"), 1);
+    EXPECT_EQ(count(runName("twin") + ".old"), 1);
     ::kill(other, SIGKILL);
     ::waitpid(other, &status, 0);
 }
@@ -107,12 +114,12 @@ TEST_F(ProcessesPosix, ListAndTerminateByExactName)
 // marks such a link " (deleted)".
 TEST_F(ProcessesPosix, RemovedProgramKeepsItsName)
 {
-    const fs::path program = sleeper("gone/kytest-removed.exe");
+    const fs::path program = sleeper("gone/" + runName("removed"));
     const pid_t pid = spawn(program);
-    ASSERT_TRUE(waitFor([] { return count("kytest-removed.exe") == 1; }));
+    ASSERT_TRUE(waitFor([] { return count(runName("removed")) == 1; }));
     fs::remove(program);
-    EXPECT_EQ(count("kytest-removed.exe"), 1);
-    EXPECT_EQ(count("kytest-removed.exe (deleted)"), 0);
+    EXPECT_EQ(count(runName("removed")), 1);
+    EXPECT_EQ(count(runName("removed") + " (deleted)"), 0);
     ::kill(pid, SIGKILL);
     int status = 0;
     ::waitpid(pid, &status, 0);
@@ -140,13 +147,13 @@ TEST_F(ProcessesPosix, ReusedNumberOfAnEndedProcessIsListed)
 {
     if (::access("/proc/sys/kernel/ns_last_pid", W_OK) != 0)
         GTEST_SKIP() << "cannot choose process numbers here";
-    const fs::path ended = sleeper("z/kytest-ended.exe");
-    const fs::path reborn = sleeper("r/kytest-reborn.exe");
+    const fs::path ended = sleeper("z/" + runName("ended"));
+    const fs::path reborn = sleeper("r/" + runName("reborn"));
     const pid_t zombie = spawn(ended);
-    ASSERT_TRUE(waitFor([] { return count("kytest-ended.exe") == 1; }));
+    ASSERT_TRUE(waitFor([] { return count(runName("ended")) == 1; }));
     ::kill(zombie, SIGKILL);
-    EXPECT_TRUE(waitFor([] { return count("kytest-ended.exe") == 0; }));
-    EXPECT_EQ(count("kytest-ended.exe"), 0); // listed again while still a zombie
+    EXPECT_TRUE(waitFor([] { return count(runName("ended")) == 0; }));
+    EXPECT_EQ(count(runName("ended")), 0); // listed again while still a zombie
     int status = 0;
     ASSERT_EQ(::waitpid(zombie, &status, 0), zombie);
 
@@ -167,7 +174,7 @@ TEST_F(ProcessesPosix, ReusedNumberOfAnEndedProcessIsListed)
         ::waitpid(child, &status, 0);
         GTEST_SKIP() << "the process number was taken by another process each time";
     }
-    EXPECT_TRUE(waitFor([] { return count("kytest-reborn.exe") == 1; }));
+    EXPECT_TRUE(waitFor([] { return count(runName("reborn")) == 1; }));
     ::kill(child, SIGKILL);
     ::waitpid(child, &status, 0);
 }

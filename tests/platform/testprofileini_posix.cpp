@@ -97,3 +97,37 @@ TEST_F(ProfileIniEditor, WriteRoundTripsUtf8AndKeepsMode)
     ASSERT_EQ(::stat(m_file.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, mode_t(0640));
 }
+
+// Found by fuzzing: a section or key name with blanks around it was written
+// with them, then never found again (the lookup trims names in the file but
+// not the one asked for), so each write added another line.
+TEST_F(ProfileIniEditor, NamesWithBlanksAroundThemAreTheTrimmedNames)
+{
+    const std::string text = "[Publish]\nPlayPath=old\n";
+    std::string written = kyplatform::setIniValue(text, " Publish ", " PlayPath\t", "new");
+    EXPECT_EQ(written, "[Publish]\nPlayPath=new\n");
+    written = kyplatform::setIniValue(written, "Video ", "FPS ", "30");
+    EXPECT_EQ(written, "[Publish]\nPlayPath=new\n[Video]\nFPS=30\n");
+    EXPECT_EQ(kyplatform::setIniValue(written, "Video ", "FPS ", "30"), written);
+    std::string value;
+    ASSERT_TRUE(kyplatform::findIniValue(written, " video", "\tfps ", value));
+    EXPECT_EQ(value, "30");
+}
+
+// Found by fuzzing: a text whose last line ends in a lone CR. A key added
+// after it was glued to that line (or turned the CR into half of a line
+// end), changing the value of the key before it.
+TEST_F(ProfileIniEditor, LoneCarriageReturnAtTheEndIsALineEnd)
+{
+    const std::string text = "[Publish]\r\nPlayPath=code\r";
+    std::string value;
+    ASSERT_TRUE(kyplatform::findIniValue(text, "Publish", "PlayPath", value));
+    EXPECT_EQ(value, "code");
+    for (const std::string section : {"Publish", "Video"}) {
+        const std::string written = kyplatform::setIniValue(text, section, "URL", "rtmp://a/live");
+        ASSERT_TRUE(kyplatform::findIniValue(written, "Publish", "PlayPath", value)) << written;
+        EXPECT_EQ(value, "code") << section;
+        ASSERT_TRUE(kyplatform::findIniValue(written, section, "URL", value)) << written;
+        EXPECT_EQ(value, "rtmp://a/live");
+    }
+}

@@ -47,6 +47,9 @@ QString setUpTestEnvironment()
            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     setDir("KYORO_REGISTRY_DIR", root + QStringLiteral("/registry"));
     setDir("KYORO_DRIVES_DIR", root + QStringLiteral("/drives"));
+    // Marks every process this test starts, directly or not (see
+    // ownprocesses.h); the root folder is unique to the run.
+    qputenv("KYTEST_RUN", QFile::encodeName(root));
     // Never the real hosts: a port where nothing listens until a test starts
     // the sandbox server (which points the variable at itself).
     qputenv("KYORO_PLATFORM_URL", "http://127.0.0.1:9");
@@ -66,6 +69,7 @@ QString runtimeDir() { return sub(QStringLiteral("runtime")); }
 
 QString sourceDir() { return QStringLiteral(KY_SOURCE_DIR); }
 QString binDir() { return QStringLiteral(KY_BIN_DIR); }
+QString testVariantDir() { return QStringLiteral(KY_TESTVARIANT_DIR); }
 QString sandboxDir() { return QStringLiteral(KY_SANDBOX_DIR); }
 
 bool writeFile(const QString &path, const QByteArray &content)

@@ -21,7 +21,8 @@ QString runtimeDir();      // XDG_RUNTIME_DIR (mode 0700)
 
 // The build's folders.
 QString sourceDir();
-QString binDir();          // VURuv and deault.data
+QString binDir();          // VURuv and deault.data, as shipped
+QString testVariantDir();  // the test variant of VURuv and its deault.data
 QString sandboxDir();      // sandbox programs and served files
 
 // Writes `content` to `path`, creating parent folders.

@@ -1,7 +1,7 @@
 #include "kytesttools.h"
 
 #include "common/kypaths.h"
-#include "common/kyprocesses.h"
+#include "ownprocesses.h"
 #include "platform/registry.h"
 
 #include <QDeadlineTimer>
@@ -14,8 +14,7 @@ void removeInstalledTools(const QStringList &extraProcesses)
     QStringList processes{QStringLiteral("KYTool.exe"), QStringLiteral("kyShow.exe"), QStringLiteral("OBS.exe"),
                           QStringLiteral("obs32.exe"), QStringLiteral("obs64.exe")};
     processes += extraProcesses;
-    for (const QString &process : qAsConst(processes))
-        terminateProcessesByName(process);
+    endOwnProcesses(processes);
     kyplatform::registryDeleteTree(kyplatform::kUninstallKey);
     kyplatform::registryCreateKey(kyplatform::kUninstallKey);
     QDir(downloadDir()).removeRecursively();

@@ -55,8 +55,8 @@ private:
     static inline int s_count = 0;
 };
 
-// Ends the stand-in tools and the given extra processes (by name, as the
-// program itself does), empties the registry's uninstall key and removes what
+// Ends this run's stand-in tools and the given extra processes (by id, see
+// ownprocesses.h), empties the registry's uninstall key and removes what
 // downloads and installs left in the program and drive folders: the account
 // then has no tool installed.
 void removeInstalledTools(const QStringList &extraProcesses = {});

@@ -1,9 +1,10 @@
 #include "kytestmain.h"
-#include "processwatch.h"
 #include "kytesttools.h"
+#include "logictestsupport.h"
+#include "mainwindowstate.h"
+#include "processwatch.h"
 #include "sandboxserver.h"
-#include "../logic/logictestsupport.h"
-#include "../ui/uitesthelpers.h"
+#include "uitesthelpers.h"
 
 #include "common/installpathsettings.h"
 #include "common/kyconstants.h"
@@ -375,11 +376,11 @@ private slots:
         // The main window reports a finished install of its own card's tool
         // too; keep its card on another tool so only the wizard's reports count.
         child<QRadioButton>(m_window.get(), code == 1 ? "radio_kyShow" : "radio_kyTool")->click();
-        QTRY_COMPARE(m_window->currentTool(), code == 1 ? TOOL_NAME_KYSHOW : TOOL_NAME_KYTOOL);
+        QTRY_COMPARE(kytest::shownTool(m_window.get()), code == 1 ? TOOL_NAME_KYSHOW : TOOL_NAME_KYTOOL);
 
         // Fresh install.
         {
-            kytest::ProcessWatch installer(QLatin1String(tool.installer), appDir());
+            kytest::ProcessWatch installer(QLatin1String(tool.installer));
             const qint64 start = QDateTime::currentMSecsSinceEpoch();
             auto wizard = openWizard(tool.obsWizard);
             QCOMPARE(page(wizard.get()), QStringLiteral("page"));
@@ -407,8 +408,8 @@ private slots:
         // copy goes through the sandbox uninstaller, then the installer runs.
         QVERIFY(QFile::remove(downloadDir() + QLatin1Char('/') + QLatin1String(tool.installer)));
         const int requests = m_server.requests().count(installerRequest(tool.installer));
-        kytest::ProcessWatch installer(QLatin1String(tool.installer), appDir());
-        kytest::ProcessWatch uninstaller(QLatin1String(tool.uninstaller), kytest::tempDir());
+        kytest::ProcessWatch installer(QLatin1String(tool.installer));
+        kytest::ProcessWatch uninstaller(QLatin1String(tool.uninstaller));
         const qint64 start = QDateTime::currentMSecsSinceEpoch();
         auto wizard = openWizard(tool.obsWizard);
         QVERIFY(!child<QPushButton>(wizard.get(), installButton(tool.edition))->isVisible());
@@ -451,7 +452,7 @@ private slots:
         const ToolFacts &tool = facts(code);
         QVERIFY(copyInstallerToDownloads(tool.installer));
         const int requests = m_server.requests().count(installerRequest(tool.installer));
-        kytest::ProcessWatch installer(QLatin1String(tool.installer), appDir());
+        kytest::ProcessWatch installer(QLatin1String(tool.installer));
 
         auto wizard = openWizard(tool.obsWizard);
         click(wizard.get(), installButton(tool.edition));
@@ -541,7 +542,7 @@ private slots:
         QFETCH(int, code);
         const ToolFacts &tool = facts(code);
         QVERIFY(m_server.addRule(QJsonObject{{"path", QString(kInstallRoot + QLatin1String(tool.installer))}, {"status", 500}}));
-        kytest::ProcessWatch installer(QLatin1String(tool.installer), appDir());
+        kytest::ProcessWatch installer(QLatin1String(tool.installer));
 
         auto wizard = openWizard(tool.obsWizard);
         click(wizard.get(), installButton(tool.edition));

@@ -2,6 +2,8 @@
 #include "logictestsupport.h"
 #include "sandboxserver.h"
 
+#include <QSignalSpy>
+
 #include "common/kyconstants.h"
 #include "common/kypaths.h"
 #include "logic/ikylogiclistener.h"
@@ -9,7 +11,10 @@
 #include "download/kyfiledownloader.h"
 #include "download/kyfiledownloadermgr.h"
 #include "logic/kylivetoolsmanager.h"
+#include "livecode/livecodemodulemanager.h"
+#include "livecode/livemgrservice.h"
 #include "logic/kylogicfw.h"
+#include "logic/uilogiclistener.h"
 #include "platform/registry.h"
 
 // Writes down every event the hub hands over, as "kind name [value]".
@@ -56,7 +61,10 @@ private:
     }
 };
 
-class TestToolRoad : public QObject
+// The hub as the window uses it: its own workers, real downloads, installs
+// and processes of the sandbox, and the connections it makes between them and
+// the listener.
+class TestLogicHub : public QObject
 {
     Q_OBJECT
 
@@ -78,7 +86,7 @@ private slots:
     void cleanupTestCase()
     {
         hub()->setListener(nullptr);
-        terminateProcessesByName(QStringLiteral("KYTool.exe"));
+        kytest::endOwnProcesses({QStringLiteral("KYTool.exe")});
     }
 
     // Download, install, status 1, launch, status 2, uninstall, status 0:
@@ -111,7 +119,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(tools->toolStatus(name), int(APP_RUNNING), 10000);
         QTRY_VERIFY_WITH_TIMEOUT(m_listener.events.contains(QStringLiteral("status %1 2").arg(name)), 5000);
 
-        terminateProcessesByName(QStringLiteral("KYTool.exe"));
+        kytest::endOwnProcesses({QStringLiteral("KYTool.exe")});
         QTRY_COMPARE_WITH_TIMEOUT(tools->toolStatus(name), int(APP_INSTALLED), 10000);
 
         QVERIFY(tools->uninstallTool(name));
@@ -142,7 +150,66 @@ private slots:
         hub()->setListener(&m_listener);
         QVERIFY(!m_listener.has(QStringLiteral("downloadFailed"), QStringLiteral("lost")));
     }
+
+    // Each worker's event reaches a window's listener as the signal in the
+    // same position, with its values: every connection the hub makes, from
+    // every downloader of the pool, the tools manager, its status monitor and
+    // the login component's service, and the listener's own forwarding.
+    void everyWorkerEventReachesTheWindowListener()
+    {
+        UILogicListener listener;
+        hub()->setListener(&listener);
+        QSignalSpy status(&listener, &UILogicListener::sglUpdateAppStatus);
+        QSignalSpy progress(&listener, &UILogicListener::sglUpdateDownloadProgress);
+        QSignalSpy finished(&listener, &UILogicListener::sglDownloadFinished);
+        QSignalSpy failed(&listener, &UILogicListener::sglDownloadFailed);
+        QSignalSpy installProgress(&listener, &UILogicListener::sglLiveToolInstallProgress);
+        QSignalSpy installFinished(&listener, &UILogicListener::sglLiveToolInstallFinished);
+        QSignalSpy uninstallFinished(&listener, &UILogicListener::sglLiveToolUnInstallFinished);
+        QSignalSpy broadcast(&listener, &UILogicListener::sglBroadcastInfoMsg);
+        QSignalSpy room(&listener, &UILogicListener::sglOpenLiveRoomResult);
+        QSignalSpy close(&listener, &UILogicListener::sglLiveCodeModuleClose);
+
+        const QString tool = TOOL_NAME_OBS_STUDIO;
+        KyLiveToolsManager *tools = hub()->liveToolsManager();
+        LiveMgrService *service = hub()->liveCodeModuleManager()->service();
+        const QList<KyFileDownloader *> downloaders = hub()->fileDownloaderMgr()->allDownloaders();
+        emit tools->appStatusMonitor()->sglUpdateAppStatus(tool, 2);
+        for (int i = 0; i < downloaders.size(); ++i) {
+            const QString name = QStringLiteral("pool-%1").arg(i);
+            emit downloaders.at(i)->sglUpdateDownloadProgress(name, i);
+            emit downloaders.at(i)->sglDownloadFinished(name, QStringLiteral("/d/%1.exe").arg(i));
+            emit downloaders.at(i)->sglDownloadFailed(name);
+        }
+        emit tools->sglLiveToolInstallProgress(tool, 100);
+        emit tools->sglLiveToolInstallFinished(tool);
+        emit tools->sglLiveToolUnInstallFinished(tool);
+        emit service->sglBroadcastInfoMsg(QStringLiteral("rtmp://h/live"), QString());
+        emit service->sglOpenLiveRoomResult(-3, QStringLiteral("房间未开通"));
+        emit service->sglLiveCodeModuleClose();
+        // The tools manager's events come through the event queue.
+        QTRY_COMPARE(uninstallFinished.size(), 1);
+
+        // The monitor's own ticks may report too.
+        QVERIFY(status.contains(QVariantList{tool, 2}));
+        QCOMPARE(progress.size(), downloaders.size());
+        QCOMPARE(finished.size(), downloaders.size());
+        QCOMPARE(failed.size(), downloaders.size());
+        for (int i = 0; i < downloaders.size(); ++i) {
+            const QString name = QStringLiteral("pool-%1").arg(i);
+            QCOMPARE(progress.at(i), (QVariantList{name, i}));
+            QCOMPARE(finished.at(i), (QVariantList{name, QStringLiteral("/d/%1.exe").arg(i)}));
+            QCOMPARE(failed.at(i), (QVariantList{name}));
+        }
+        QCOMPARE(installProgress.takeFirst(), (QVariantList{tool, 100}));
+        QCOMPARE(installFinished.takeFirst(), (QVariantList{tool}));
+        QCOMPARE(uninstallFinished.takeFirst(), (QVariantList{tool}));
+        QCOMPARE(broadcast.takeFirst(), (QVariantList{QStringLiteral("rtmp://h/live"), QString()}));
+        QCOMPARE(room.takeFirst(), (QVariantList{-3, QStringLiteral("房间未开通")}));
+        QCOMPARE(close.size(), 1);
+        hub()->setListener(&m_listener);
+    }
 };
 
-KY_TEST_GUILESS_MAIN(TestToolRoad)
-#include "testtoolroad.moc"
+KY_TEST_GUILESS_MAIN(TestLogicHub)
+#include "testlogichub.moc"

@@ -1,12 +1,13 @@
 #pragma once
 
-// Helpers shared by the logic tests: the log capture, stand-in tool
-// processes under chosen names, and the sandbox installers.
+// Helpers shared by the logic and wizard tests: the log capture, stand-in
+// tool processes under chosen names, this run's processes, and the sandbox
+// installers.
 
 #include "kylogcapture.h"
 #include "kytestenv.h"
 #include "kytesttools.h"
-#include "common/kyprocesses.h"
+#include "ownprocesses.h"
 
 #include <QtTest>
 
@@ -15,12 +16,6 @@ namespace kytest {
 inline QString sandboxInstaller(const QString &fileName)
 {
     return sandboxDir() + QStringLiteral("/www/client_download/VURuv/files/InstallFile/") + fileName;
-}
-
-// Whether a process of that name runs.
-inline bool isRunning(const QString &processName)
-{
-    return runningProcessNames().contains(processName);
 }
 
 } // namespace kytest
