@@ -41,8 +41,17 @@ if(KY_SANITIZE)
   target_link_options(ky_build_settings INTERFACE -fsanitize=address,undefined)
 endif()
 
+if(WIN32)
+  # Plain C++ programs (the platform layer's tests, the stand-in installer
+  # and tools) carry their C and C++ runtime inside, so a copy runs from any
+  # folder. Qt programs share the runtime DLLs that the Qt DLLs import and
+  # that the program folder ships.
+  target_link_options(ky_build_settings INTERFACE
+    $<$<NOT:$<BOOL:$<TARGET_PROPERTY:KY_QT>>>:-static>)
+endif()
+
 # Qt targets of ours: automoc/autouic/autorcc plus the shared settings.
 function(ky_qt_target target)
-  set_target_properties(${target} PROPERTIES AUTOMOC ON AUTOUIC ON AUTORCC ON)
+  set_target_properties(${target} PROPERTIES AUTOMOC ON AUTOUIC ON AUTORCC ON KY_QT ON)
   target_link_libraries(${target} PRIVATE ky_build_settings)
 endfunction()

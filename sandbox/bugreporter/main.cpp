@@ -6,17 +6,21 @@
 //                            argument after the program name followed by a
 //                            NUL byte, then a line feed ending the run.
 //   KYORO_BUGREPORTER_FDS    file to write the open descriptors to, one per
-//                            line (what the crashed program handed on).
+//                            line (what the crashed program handed on; on
+//                            POSIX systems, where descriptors are inherited
+//                            unless marked close-on-exec).
 //   KYORO_BUGREPORTER_HOLD   a file whose existence the reporter waits for
 //                            (at most 30 s) before it records anything, like
 //                            a slow upload.
 
+#include "bugreporter.h"
+
 #include <chrono>
 #include <cstdlib>
-#include <dirent.h>
+#include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/stat.h>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -32,40 +36,22 @@ void waitForHoldFile()
     if (!hold || !*hold)
         return;
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    struct stat info;
-    while (stat(hold, &info) != 0 && std::chrono::steady_clock::now() < giveUp)
+    std::error_code error;
+    while (!std::filesystem::exists(std::filesystem::u8path(hold), error)
+           && std::chrono::steady_clock::now() < giveUp)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-}
-
-void recordDescriptors()
-{
-    const char *path = std::getenv("KYORO_BUGREPORTER_FDS");
-    if (!path || !*path)
-        return;
-    // Listed before the output file is opened, which would show up too.
-    std::string list;
-    DIR *dir = opendir("/proc/self/fd");
-    if (!dir)
-        return;
-    const int own = dirfd(dir);
-    while (const dirent *entry = readdir(dir)) {
-        if (entry->d_name[0] == '.' || std::atoi(entry->d_name) == own)
-            continue;
-        list += entry->d_name;
-        list += '\n';
-    }
-    closedir(dir);
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << list;
 }
 } // namespace
 
 int main(int argc, char *argv[])
 {
     waitForHoldFile();
-    recordDescriptors();
-    std::ofstream log(envOr("KYORO_BUGREPORTER_LOG", "BugReporter.args"), std::ios::binary | std::ios::app);
-    for (int i = 1; i < argc; ++i)
-        log << argv[i] << '\0';
+    if (const char *path = std::getenv("KYORO_BUGREPORTER_FDS"); path && *path)
+        recordDescriptors(path);
+    std::ofstream log(std::filesystem::u8path(envOr("KYORO_BUGREPORTER_LOG", "BugReporter.args")),
+                      std::ios::binary | std::ios::app);
+    for (const std::string &argument : programArguments(argc, argv))
+        log << argument << '\0';
     log << '\n';
     return log ? 0 : 1;
 }

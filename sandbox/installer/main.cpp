@@ -23,16 +23,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -68,11 +66,38 @@ int fail(const std::string &message)
     return 1;
 }
 
-std::string selfPath()
+// Paths cross the platform layer as UTF-8; std::filesystem's narrow strings
+// are in the ANSI code page on Windows, so convert explicitly both ways.
+fs::path fromUtf8(const std::string &path)
 {
-    char path[PATH_MAX + 1];
-    const ssize_t length = ::readlink("/proc/self/exe", path, PATH_MAX);
-    return length > 0 ? std::string(path, static_cast<std::size_t>(length)) : std::string();
+    return fs::u8path(path);
+}
+
+std::string utf8(const fs::path &path)
+{
+    return path.u8string();
+}
+
+fs::path selfPath()
+{
+    return fromUtf8(kyplatform::programFilePath());
+}
+
+// A new, empty folder of our own in the system's temporary folder.
+bool makeTemporaryFolder(fs::path &folder)
+{
+    std::error_code error;
+    const fs::path base = fs::temp_directory_path(error);
+    if (error)
+        return false;
+    std::random_device seed;
+    std::mt19937 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        folder = base / ("kyoro-uninstall-" + std::to_string(random() % 1000000000u));
+        if (fs::create_directory(folder, error))
+            return true;
+    }
+    return false;
 }
 
 void work()
@@ -125,12 +150,12 @@ int install(const Tool &tool, int argc, char *argv[])
 
     work();
 
-    const fs::path target = kyplatform::nativePath(folder);
+    const fs::path target = fromUtf8(kyplatform::nativePath(folder));
     const char *toolOverride = std::getenv("KYORO_SANDBOX_TOOL");
-    const fs::path toolProgram = (toolOverride && *toolOverride) ? toolOverride : KY_SANDBOX_TOOL_PATH;
+    const fs::path toolProgram = fromUtf8((toolOverride && *toolOverride) ? toolOverride : KY_SANDBOX_TOOL_PATH);
     for (const std::string &file : tool.files) {
-        if (!copyExecutable(toolProgram, target / file))
-            return fail("cannot write " + (target / file).string());
+        if (!copyExecutable(toolProgram, target / fromUtf8(file)))
+            return fail("cannot write " + utf8(target / fromUtf8(file)));
     }
     if (tool.launched) {
         std::ofstream config(target / kLauncherConfig, std::ios::trunc);
@@ -183,19 +208,18 @@ int startUninstall(int argc, char *argv[])
     std::string displayName, uninstallerProcess;
     std::vector<std::string> files;
     if (!readManifest(folder, displayName, uninstallerProcess, files))
-        return fail("no uninstall manifest in " + folder.string());
+        return fail("no uninstall manifest in " + utf8(folder));
 
-    const char *tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/kyoro-uninstall-XXXXXX";
-    if (!::mkdtemp(pattern.data()))
+    fs::path temporary;
+    if (!makeTemporaryFolder(temporary))
         return fail("cannot create a temporary folder");
-    const fs::path copy = fs::path(pattern) / uninstallerProcess;
+    const fs::path copy = temporary / fromUtf8(uninstallerProcess);
     if (!copyExecutable(self, copy))
         return fail("cannot copy the uninstaller");
     // Returns once the copy runs, so the caller never sees a gap between
     // this process and the copy.
-    const int result = kyplatform::shellExecuteOpenHidden(copy.string(), "/S \"_?=" + folder.string() + "\"");
-    return result > 32 ? 0 : fail("cannot start " + copy.string());
+    const int result = kyplatform::shellExecuteOpenHidden(utf8(copy), "/S \"_?=" + utf8(folder) + "\"");
+    return result > 32 ? 0 : fail("cannot start " + utf8(copy));
 }
 
 // Second stage, running as Au_.exe / Un_A.exe from a temporary folder.
@@ -209,19 +233,19 @@ int finishUninstall(int argc, char *argv[])
     }
     if (folderText.empty())
         return fail("no _?= folder given");
-    const fs::path folder = folderText;
+    const fs::path folder = fromUtf8(folderText);
     std::string displayName, uninstallerProcess;
     std::vector<std::string> files;
     if (!readManifest(folder, displayName, uninstallerProcess, files))
-        return fail("no uninstall manifest in " + folder.string());
+        return fail("no uninstall manifest in " + utf8(folder));
 
     work();
 
     std::error_code error;
     for (const std::string &file : files) {
-        fs::remove(folder / file, error);
+        fs::remove(folder / fromUtf8(file), error);
         // Folders the installer created for this file, when now empty.
-        for (fs::path dir = (folder / file).parent_path(); dir != folder && fs::is_empty(dir, error); dir = dir.parent_path())
+        for (fs::path dir = (folder / fromUtf8(file)).parent_path(); dir != folder && fs::is_empty(dir, error); dir = dir.parent_path())
             fs::remove(dir, error);
     }
     fs::remove(folder / kUninstallerName, error);

@@ -8,6 +8,10 @@ group and others), and version.ini beside it:
     [update]
     liveCodeModule=<version>
 
+With --with FOLDER, every file under FOLDER other than the program (the
+DLLs and plugins a Windows build needs beside it) is packed too, at the same
+place below "LiveCodeModule/".
+
 Both files are written to a temporary name first and renamed, so the sandbox
 server never serves half a file. Tests that need another served version set
 a rule on the server's ".../ModuleDownload/version.ini" path with that body.
@@ -33,26 +37,47 @@ def replace_atomically(path, write):
         raise
 
 
-def write_zip(exe, target):
+def add_file(archive, path, name, mode):
+    entry = zipfile.ZipInfo.from_file(path, name)
+    entry.external_attr = mode << 16
+    entry.compress_type = zipfile.ZIP_DEFLATED
+    with open(path, "rb") as source:
+        archive.writestr(entry, source.read())
+
+
+def add_folder(archive, name):
+    entry = zipfile.ZipInfo(name + "/")
+    entry.external_attr = (0o40755 << 16) | 0x10
+    archive.writestr(entry, b"")
+
+
+def write_zip(exe, companions, target):
     with zipfile.ZipFile(target, "w", zipfile.ZIP_DEFLATED) as archive:
-        folder = zipfile.ZipInfo("LiveCodeModule/")
-        folder.external_attr = (0o40755 << 16) | 0x10
-        archive.writestr(folder, b"")
-        program = zipfile.ZipInfo.from_file(exe, "LiveCodeModule/LiveCodeModule.exe")
-        program.external_attr = 0o100755 << 16
-        program.compress_type = zipfile.ZIP_DEFLATED
-        with open(exe, "rb") as source:
-            archive.writestr(program, source.read())
+        add_folder(archive, "LiveCodeModule")
+        add_file(archive, exe, "LiveCodeModule/LiveCodeModule.exe", 0o100755)
+        if not companions:
+            return
+        for root, dirs, files in os.walk(companions):
+            dirs.sort()
+            relative = os.path.relpath(root, companions)
+            prefix = "LiveCodeModule" if relative == "." else "LiveCodeModule/" + relative.replace(os.sep, "/")
+            if relative != ".":
+                add_folder(archive, prefix)
+            for name in sorted(files):
+                if relative == "." and name == "LiveCodeModule.exe":
+                    continue
+                add_file(archive, os.path.join(root, name), prefix + "/" + name, 0o100644)
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
+    parser.add_argument("--with", dest="companions", help="folder of files packed beside the program")
     parser.add_argument("--out", required=True, help="the ModuleDownload folder")
     parser.add_argument("--version", type=int, required=True)
     args = parser.parse_args()
 
-    replace_atomically(os.path.join(args.out, "LiveCodeModule.zip"), lambda t: write_zip(args.exe, t))
+    replace_atomically(os.path.join(args.out, "LiveCodeModule.zip"), lambda t: write_zip(args.exe, args.companions, t))
 
     def write_ini(target):
         with open(target, "w", encoding="utf-8") as out:

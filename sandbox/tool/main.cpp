@@ -6,6 +6,7 @@
 // KYORO_SANDBOX_TOOL_MAX_MS, when set, ends the tool after that many
 // milliseconds, so a test that fails half-way leaves nothing running for long.
 
+#include "platform/pathmap.h"
 #include "platform/processes.h"
 #include "platform/shell.h"
 
@@ -13,12 +14,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
-
-#include <climits>
-#include <unistd.h>
 
 namespace {
 
@@ -31,24 +30,22 @@ void onClose(int)
 
 std::string ownFolder()
 {
-    char path[PATH_MAX + 1];
-    const ssize_t length = ::readlink("/proc/self/exe", path, PATH_MAX);
-    if (length <= 0)
-        return ".";
-    const std::string self(path, static_cast<std::size_t>(length));
-    return self.substr(0, self.find_last_of('/'));
+    const std::string self = kyplatform::programFilePath();
+    const std::size_t slash = self.find_last_of("/\\");
+    return slash == std::string::npos ? std::string(".") : self.substr(0, slash);
 }
 
 int launch()
 {
     const std::string folder = ownFolder();
-    std::ifstream config(folder + "/kyClientLancher.cfg");
+    std::ifstream config(std::filesystem::u8path(folder + "/kyClientLancher.cfg"));
     std::string program;
     if (!config || !std::getline(config, program) || program.empty()) {
         std::fprintf(stderr, "kyClientLancher: no program named in %s/kyClientLancher.cfg\n", folder.c_str());
         return 1;
     }
-    const int result = kyplatform::shellExecuteOpenHidden(folder + "/" + program, "");
+    const char separator = folder.find('\\') != std::string::npos ? '\\' : '/';
+    const int result = kyplatform::shellExecuteOpenHidden(folder + separator + program, "");
     if (result <= 32) {
         std::fprintf(stderr, "kyClientLancher: cannot start %s (%d)\n", program.c_str(), result);
         return 1;

@@ -14,6 +14,13 @@ KY_PACKAGES=(
   wine wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
 )
 
+# What scripts/build-qt-windows needs to build Qt for Windows from Debian's
+# source packages, beyond the cross compilers of KY_PACKAGES.
+KY_QT_BUILD_PACKAGES=(
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  cmake ninja-build make perl python3 dpkg-dev xz-utils
+)
+
 # What bench/run needs beyond KY_PACKAGES: a web server and a client to set
 # the downloader against, Google Benchmark, and X headers for the first-paint
 # watcher.
@@ -43,11 +50,14 @@ ky_ensure_packages() {
   ky_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-# Configures and builds one build folder: ky_build DIR [cmake options...]
+# Configures and builds one build folder: ky_build DIR [cmake options...].
+# With KY_BUILD_TARGETS set (blank-separated), builds only those targets.
 ky_build() {
   local dir="$1"; shift
   cmake -S "$KY_ROOT" -B "$dir" -G Ninja -DKY_WERROR=ON "$@" >/dev/null
-  cmake --build "$dir" -j"${KY_JOBS:-2}"
+  local targets=()
+  for target in ${KY_BUILD_TARGETS:-}; do targets+=(--target "$target"); done
+  cmake --build "$dir" -j"${KY_JOBS:-2}" "${targets[@]}"
 }
 
 # Polls a command for up to $1 tenths of a second: ky_wait_for 100 CMD [ARGS...]
@@ -87,4 +97,58 @@ ky_start_xvfb() {
   [ -n "$number" ] || { echo "Xvfb did not start; see $log" >&2; return 1; }
   export DISPLAY=":$number"
   ky_wait_for 100 xdpyinfo || { echo "Xvfb on $DISPLAY does not answer; see $log" >&2; return 1; }
+}
+
+# Finds or makes the Qt for Windows prefix and prints its folder:
+# ky_qt_windows_prefix BUILD-DIR. In order: KY_QT_WINDOWS (a prefix folder or
+# a tarball of one), the cached tarball in ../shared/qt5-mingw/ beside the
+# checkout, else the project's own recipe (scripts/build-qt-windows, about an
+# hour). A tarball is unpacked into BUILD-DIR once and reused while it is
+# unchanged.
+ky_qt_windows_prefix() {
+  local build="$1" tarball="" stamp
+  if [ -n "${KY_QT_WINDOWS:-}" ]; then
+    if [ -d "$KY_QT_WINDOWS" ]; then
+      realpath "$KY_QT_WINDOWS"
+      return 0
+    fi
+    [ -f "$KY_QT_WINDOWS" ] || { echo "KY_QT_WINDOWS=$KY_QT_WINDOWS is neither a folder nor a file" >&2; return 1; }
+    tarball="$(realpath "$KY_QT_WINDOWS")"
+  elif [ -f "$KY_ROOT/../shared/qt5-mingw/qt5.15.8-mingw64.tar.xz" ]; then
+    tarball="$(realpath "$KY_ROOT/../shared/qt5-mingw/qt5.15.8-mingw64.tar.xz")"
+  fi
+  if [ -z "$tarball" ]; then
+    local own="$KY_ROOT/build-qt-windows/prefix"
+    if [ ! -f "$own/.complete" ]; then
+      ky_log "no Qt for Windows at hand (no ../shared/qt5-mingw/ tarball, no KY_QT_WINDOWS):"
+      ky_log "building Qt for Windows from Debian's sources into $own; this takes about an hour"
+      "$KY_ROOT/scripts/build-qt-windows" "$own" >&2 || return 1
+    fi
+    echo "$own"
+    return 0
+  fi
+  # The tarball holds one top folder; unpacked beside a stamp naming the
+  # tarball, its size and its time.
+  stamp="$(stat -c '%n %s %Y' "$tarball")"
+  if [ ! -f "$build/qt-windows/.stamp" ] || [ "$(cat "$build/qt-windows/.stamp")" != "$stamp" ]; then
+    ky_log "unpacking $tarball into $build/qt-windows"
+    rm -rf "$build/qt-windows"
+    mkdir -p "$build/qt-windows"
+    tar -xJf "$tarball" -C "$build/qt-windows" || return 1
+    echo "$stamp" >"$build/qt-windows/.stamp"
+  fi
+  local top
+  top="$(find "$build/qt-windows" -mindepth 1 -maxdepth 1 -type d | head -1)"
+  [ -n "$top" ] && [ -d "$top/lib/cmake/Qt5" ] || { echo "$tarball holds no Qt prefix" >&2; return 1; }
+  echo "$top"
+}
+
+# Configures and builds the Windows program, its stand-ins and (unless
+# -DKY_BUILD_TESTS=OFF is given) its tests: ky_build_windows BUILD-DIR
+# [cmake options...]. The program folder is BUILD-DIR/deploy.
+ky_build_windows() {
+  local dir="$1" prefix; shift
+  prefix="$(ky_qt_windows_prefix "$dir")" || return 1
+  ky_build "$dir" -DCMAKE_TOOLCHAIN_FILE="$KY_ROOT/cmake/mingw-w64-x86_64.cmake" \
+    -DKY_QT_WINDOWS_PREFIX="$prefix" "$@"
 }

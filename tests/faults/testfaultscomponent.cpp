@@ -5,7 +5,7 @@
 
 #include "kytestmain.h"
 #include "kytesttools.h"
-#include "../livecode/livecodetestsupport.h"
+#include "livecodetestsupport.h"
 #include "uitesthelpers.h"
 
 #include "common/kyconstants.h"
@@ -116,7 +116,7 @@ void TestFaultsComponent::init()
 
 void TestFaultsComponent::cleanup()
 {
-    terminateProcessesByName(kytest::kComponentExe);
+    kytest::endOwnProcesses({kytest::kComponentExe});
     KyFileDownloaderMgr::instance()->cancelDownload(LIVE_CODE_MODULE_NAME);
 }
 

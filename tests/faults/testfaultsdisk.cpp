@@ -3,7 +3,7 @@
 // reported as success. Mounting the small file systems needs root.
 
 #include "kytestmain.h"
-#include "../livecode/livecodetestsupport.h"
+#include "livecodetestsupport.h"
 
 #include "common/kyconstants.h"
 #include "download/kyfiledownloader.h"
@@ -93,7 +93,7 @@ void TestFaultsDisk::fullDiskDuringUnpackKeepsTheOldComponent()
     QCOMPARE(kytest::readFile(liveCodeModuleExePath()), kytest::componentProgram());
     QCOMPARE(entriesOf(moduleDir()), QStringList{QStringLiteral("LiveCodeModule")});
     QCOMPARE(manager.launch(), int(LAUNCH_OK));
-    terminateProcessesByName(kytest::kComponentExe);
+    kytest::endOwnProcesses({kytest::kComponentExe});
 }
 
 void TestFaultsDisk::downloadIntoAFullOrReadOnlyFolderFails_data()

@@ -1,0 +1,137 @@
+// The single-instance channel of VURuv.exe: a lock file in the user's profile
+// and a named pipe. Every instance here is a real VURuv.exe started from the
+// folder a user gets; this test process holds no instance itself.
+#include "kytestmain.h"
+
+#include "app/kysingleapplication.h"
+#include "common/kyconstants.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLocalSocket>
+#include <QProcess>
+
+#include <memory>
+
+#include <windows.h>
+
+namespace {
+QString deployedVuruv()
+{
+    return QStringLiteral(KY_BINARY_DIR "/deploy/VURuv.exe");
+}
+
+std::unique_ptr<QProcess> startVuruv()
+{
+    auto process = std::make_unique<QProcess>();
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->setWorkingDirectory(QStringLiteral(KY_BINARY_DIR "/deploy"));
+    process->start(deployedVuruv(), QStringList());
+    return process;
+}
+
+int exitCode(QProcess *process, int timeoutMs)
+{
+    if (!process->waitForFinished(timeoutMs))
+        return -1;
+    return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -2;
+}
+
+// True once an instance answers on the pipe.
+bool waitUntilListening()
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 30000) {
+        QLocalSocket socket;
+        socket.connectToServer(KySingleApplication::serverName(APP_ID));
+        if (socket.waitForConnected(200))
+            return true;
+        QTest::qWait(100);
+    }
+    return false;
+}
+
+// Suspends or resumes every thread of a process: the Windows way to freeze
+// one, as a hung program is frozen.
+bool setSuspended(qint64 pid, bool suspended)
+{
+    using Call = LONG(NTAPI *)(HANDLE);
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const auto call = reinterpret_cast<Call>(reinterpret_cast<void *>(
+        GetProcAddress(ntdll, suspended ? "NtSuspendProcess" : "NtResumeProcess")));
+    HANDLE process = OpenProcess(PROCESS_SUSPEND_RESUME, FALSE, DWORD(pid));
+    if (!call || !process)
+        return false;
+    const bool ok = call(process) >= 0;
+    CloseHandle(process);
+    return ok;
+}
+
+void endProcess(QProcess *process)
+{
+    process->kill();
+    process->waitForFinished(10000);
+}
+} // namespace
+
+class TestSingleInstanceWin : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFile::exists(deployedVuruv()), qPrintable(deployedVuruv()));
+    }
+
+    void secondStartHandsOverAndExitsWithZero()
+    {
+        auto first = startVuruv();
+        QVERIFY(waitUntilListening());
+        auto second = startVuruv();
+        QCOMPARE(exitCode(second.get(), 30000), 0);
+        QCOMPARE(first->state(), QProcess::Running);
+        endProcess(first.get());
+    }
+
+    // Guards against a second start that hangs, or starts a second program,
+    // when the first one does not answer on its pipe.
+    void frozenFirstInstanceMakesTheSecondExitWithOne()
+    {
+        auto first = startVuruv();
+        QVERIFY(waitUntilListening());
+        QVERIFY(setSuspended(first->processId(), true));
+
+        QElapsedTimer clock;
+        clock.start();
+        auto second = startVuruv();
+        QCOMPARE(exitCode(second.get(), 30000), 1);
+        const qint64 waited = clock.elapsed();
+        QVERIFY2(waited >= 4500, qPrintable(QString::number(waited)));
+
+        QVERIFY(setSuspended(first->processId(), false));
+        endProcess(first.get());
+    }
+
+    // TerminateProcess leaves the lock file behind; the next start must take
+    // it over rather than believe an instance runs.
+    void killedFirstInstanceDoesNotBlockTheNext()
+    {
+        auto first = startVuruv();
+        QVERIFY(waitUntilListening());
+        endProcess(first.get());
+        QVERIFY(QFile::exists(KySingleApplication::lockFilePath(APP_ID)));
+
+        auto next = startVuruv();
+        QVERIFY(waitUntilListening());
+        QCOMPARE(next->state(), QProcess::Running);
+        auto third = startVuruv();
+        QCOMPARE(exitCode(third.get(), 30000), 0);
+        QCOMPARE(next->state(), QProcess::Running);
+        endProcess(next.get());
+    }
+};
+
+KY_TEST_GUILESS_MAIN(TestSingleInstanceWin)
+#include "testsingleinstance_win.moc"
