@@ -9,6 +9,7 @@
 // that other suites in the same prefix neither see its windows nor lose
 // their processes; the job ends what is left when the test ends.
 #include "platform/registry.h"
+#include "platformtestsupport.h"
 
 #include <windows.h>
 
@@ -17,17 +18,16 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
+using kytest::waitFor;
 
 namespace {
 
@@ -49,17 +49,6 @@ std::string utf8(const std::wstring &text)
     std::string result(std::size_t(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), result.data(), size, nullptr, nullptr);
     return result;
-}
-
-bool waitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return condition();
 }
 
 std::string readFile(const fs::path &path)
