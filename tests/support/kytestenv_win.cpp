@@ -4,14 +4,11 @@
 #include "platform/registry.h"
 
 #include <QDir>
-
-#include <windows.h>
 #include <QFile>
 
-#include <algorithm>
+#include <windows.h>
+
 #include <cstdlib>
-#include <string>
-#include <vector>
 
 namespace kytest {
 
@@ -25,28 +22,10 @@ void setDir(const char *variable, const QString &path)
     qputenv(variable, QDir::toNativeSeparators(path).toLocal8Bit());
 }
 
-// The uninstall entries there were before the test, which it leaves alone.
-std::vector<std::string> &entriesBefore()
-{
-    static std::vector<std::string> names;
-    return names;
-}
-
 // The drives the Wine run gives the tests, each a folder of their own
 // (scripts/lib/wineprefix.sh).
 const char kTestDrives[] = "defqry";
 
-void removeNewEntries()
-{
-    std::vector<std::string> names;
-    if (!kyplatform::registrySubkeys(kyplatform::kUninstallKey, names))
-        return;
-    const std::vector<std::string> &before = entriesBefore();
-    for (const std::string &name : names) {
-        if (std::find(before.begin(), before.end(), name) == before.end())
-            kyplatform::registryDeleteTree(std::string(kyplatform::kUninstallKey) + "\\" + name);
-    }
-}
 } // namespace
 
 // Windows reads no HOME or XDG variables. The temporary folder follows TEMP
@@ -54,8 +33,8 @@ void removeNewEntries()
 // and LOCALAPPDATA in the test prefix (scripts/lib/wine-profile.reg), as a
 // redirected profile's do. The registry and the drives are the prefix's,
 // shared by every test: tests that install or write entries take turns
-// (RESOURCE_LOCK kyoro_tool_processes) and remove the uninstall entries
-// they added.
+// (RESOURCE_LOCK kyoro_tool_processes) and clear both when they start and
+// end.
 void setUpSystemFolders(const QString &root)
 {
     setDir("USERPROFILE", root + QStringLiteral("/home"));
@@ -63,14 +42,14 @@ void setUpSystemFolders(const QString &root)
     setDir("LOCALAPPDATA", root + QStringLiteral("/home/AppData/Local"));
     setDir("TEMP", root + QStringLiteral("/tmp"));
     setDir("TMP", root + QStringLiteral("/tmp"));
-    kyplatform::registryCreateKey(kyplatform::kUninstallKey);
-    kyplatform::registrySubkeys(kyplatform::kUninstallKey, entriesBefore());
 }
 
 namespace {
 void clearDrivesAndEntries()
 {
-    removeNewEntries();
+    // The prefix is the test run's own, and its 32-bit uninstall key starts
+    // empty: every entry in it is one a test or a stand-in installer wrote.
+    kyplatform::registryDeleteTree(kyplatform::kUninstallKey);
     kyplatform::registryCreateKey(kyplatform::kUninstallKey);
     for (const char *letter = kTestDrives; *letter; ++letter) {
         const QString drive = QStringLiteral("%1:/").arg(QChar::fromLatin1(*letter).toUpper());
@@ -94,7 +73,7 @@ void clearSystemStores()
         return;
     // A test that installs leaves nothing behind when it ends either. Only
     // such tests: the others do not hold the lock, and another test's
-    // install may be under way.
+    // install may be under way then.
     static const bool atExit = std::atexit(clearDrivesAndEntries) == 0;
     Q_UNUSED(atExit);
     clearDrivesAndEntries();

@@ -3,6 +3,7 @@
 #include "common/kypaths.h"
 #include "kytestenv_p.h"
 #include "ownprocesses.h"
+#include "platform/registry.h"
 
 #include <QDeadlineTimer>
 #include <QThread>
