@@ -86,7 +86,18 @@ def archive_seeds():
     write("fuzz_archive", "empty", b"PK\x05\x06" + b"\x00" * 18)
 
 
+def download_name_seeds():
+    base = "http://127.0.0.1:8765/client_download/VURuv/files/InstallFile/"
+    write("fuzz_downloadname", "installer", base + "OBS-Studio-21.0.1-Full-Installer.exe\0MZ\x90\0application/octet-stream")
+    write("fuzz_downloadname", "query", base + "q.bin?v=2\0\0")
+    write("fuzz_downloadname", "escaped", base + "Kyoro%E7%9B%B4%E6%92%AD.exe\0<html>\0text/html; charset=utf-8")
+    write("fuzz_downloadname", "backslashes", base + "x/..\\..\\outside\\evil.exe\0\0")
+    write("fuzz_downloadname", "encoded", base + "..%5C..%5Cevil.exe%3A%24DATA%0A\0PK\0")
+    write("fuzz_downloadname", "dots", base + "...\0\0")
+
+
 if __name__ == "__main__":
+    download_name_seeds()
     rpc_seeds()
     ini_seeds()
     obs_seeds()

@@ -12,6 +12,8 @@ KY_PACKAGES=(
   googletest libgtest-dev
   clang libfuzzer-14-dev
   wine wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  obs-studio nginx libnginx-mod-rtmp
+  nsis
 )
 
 # What scripts/build-qt-windows needs to build Qt for Windows from Debian's
@@ -21,11 +23,11 @@ KY_QT_BUILD_PACKAGES=(
   cmake ninja-build make perl python3 dpkg-dev xz-utils
 )
 
-# What bench/run needs beyond KY_PACKAGES: a web server and a client to set
-# the downloader against, Google Benchmark, and X headers for the first-paint
-# watcher.
+# What bench/run needs beyond KY_PACKAGES (whose nginx also serves it): a
+# client to set the downloader against, Google Benchmark, and X headers for
+# the first-paint watcher.
 KY_BENCH_PACKAGES=(
-  nginx curl
+  curl
   libbenchmark-dev
   libx11-dev libxdamage-dev
 )

@@ -4,11 +4,12 @@
 
 class QSocketNotifier;
 
-// Turns the system's polite requests to end the program (SIGTERM and SIGINT on
-// Linux: a logout, Ctrl+C in a terminal) into a Qt signal on the GUI thread,
-// so the program can end the way its own quit command does and save what it
-// holds. Windows sends no such signals to a windowed program; there the
-// watcher never fires.
+// Turns the system's polite requests to end the program into a Qt signal on
+// the GUI thread, so the program can end the way its own quit command does
+// and save what it holds: SIGTERM and SIGINT on Linux (a logout, Ctrl+C in a
+// terminal); on Windows WM_CLOSE to a hidden window of the watcher's own
+// (window class "KyTerminationWatcher"), as taskkill and the setup program
+// send it.
 class KyTerminationWatcher : public QObject
 {
     Q_OBJECT

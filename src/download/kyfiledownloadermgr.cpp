@@ -68,12 +68,14 @@ KyFileDownloader *KyFileDownloaderMgr::acquireDownloader(const QString &name)
     return downloader;
 }
 
-int KyFileDownloaderMgr::startDownload(QString name, QString url, QString saveDir, bool force)
+int KyFileDownloaderMgr::startDownload(QString name, QString url, QString saveDir, bool force,
+                                       const KyDownloadLimits &limits)
 {
     KyFileDownloader *downloader = acquireDownloader(name);
     if (!downloader)
         return DOWNLOAD_NO_DOWNLOADER;
     downloader->setForceDownload(force);
+    downloader->setLimits(limits);
     const int result = downloader->download(url, saveDir);
     // Without a transfer the downloader goes straight back to the pool:
     // cancel() emits sglFinished.

@@ -6,7 +6,8 @@
 #include <QObject>
 #include <QString>
 
-class KyFileDownloader;
+#include "download/kyfiledownloader.h"
+
 class QNetworkAccessManager;
 
 // The process-wide pool of 20 downloaders, all created up front and sharing
@@ -27,8 +28,10 @@ public:
     ~KyFileDownloaderMgr() override;
 
     // A DownloadResult. DOWNLOAD_NO_DOWNLOADER when the name is already being
-    // downloaded or every downloader is lent out.
-    int startDownload(QString name, QString url, QString saveDir, bool force);
+    // downloaded or every downloader is lent out. `limits` bound the stall
+    // time and the size of this download.
+    int startDownload(QString name, QString url, QString saveDir, bool force,
+                      const KyDownloadLimits &limits = KyDownloadLimits());
     void cancelDownload(QString name);
     // The progress of the named download, -1 when the name is not active.
     int downloadProgress(QString name);

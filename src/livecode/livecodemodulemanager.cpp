@@ -39,6 +39,10 @@ int readVersion(const QString &iniPath, const QString &settingKey)
 {
     if (iniPath.isEmpty())
         return -1;
+    // The version file and the module list are a few lines; anything larger
+    // is not one, and is not parsed on the GUI thread at every launch.
+    if (QFileInfo(nativePath(iniPath)).size() > kVersionFileMaxBytes)
+        return -1;
     const QSettings settings(nativePath(iniPath), QSettings::IniFormat);
     bool ok = false;
     const int version = settings.value(settingKey).toInt(&ok);
@@ -127,9 +131,13 @@ void LiveCodeModuleManager::requestVersionFile(KyFileDownloaderMgr *downloaderMg
     const QString folder = moduleDir();
     m_versionFilePath = folder + QLatin1Char('/') + QUrl(url).fileName();
     // Forced, so an earlier copy is always fetched again; when the download
-    // fails the earlier copy stays in use.
+    // fails the earlier copy stays in use. A small request: a short stall
+    // bound and a cap on its size.
+    KyDownloadLimits limits;
+    limits.stallTimeoutMs = kRequestStallTimeoutMs;
+    limits.maxBytes = kVersionFileMaxBytes;
     if (downloaderMgr)
-        downloaderMgr->startDownload(DOWNLOAD_NAME_MODULE_VERSION, url, folder, true);
+        downloaderMgr->startDownload(DOWNLOAD_NAME_MODULE_VERSION, url, folder, true, limits);
 }
 
 bool LiveCodeModuleManager::isInstalled() const

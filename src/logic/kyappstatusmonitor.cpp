@@ -46,7 +46,7 @@ KyAppStatusMonitor::~KyAppStatusMonitor()
 void KyAppStatusMonitor::timerEvent(QTimerEvent *event)
 {
     if (event->timerId() == m_timerId)
-        poll();
+        tick();
     else
         QObject::timerEvent(event);
 }
@@ -103,6 +103,14 @@ QString KyAppStatusMonitor::uninstallerProcess(QString name)
     if (it == m_apps.constEnd() || it->exes.isEmpty())
         return QString();
     return it->exes.first().uninstallerProcess;
+}
+
+void KyAppStatusMonitor::tick()
+{
+    // Without a change nothing is read: the tick costs one process snapshot.
+    if (m_uninstallWatch.changed())
+        rescan();
+    poll();
 }
 
 void KyAppStatusMonitor::poll()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/kyconstants.h"
+#include "platform/registry.h"
 
 #include <QList>
 #include <QMap>
@@ -49,6 +50,10 @@ public:
     QString uninstallCommand(QString name);
     QString uninstallerProcess(QString name);
 
+    // What the 500 ms timer runs: re-reads the uninstall entries when they
+    // changed since the last tick (a tool's own setup or uninstaller, run
+    // outside the program), then polls.
+    void tick();
     void poll();
     void rescan();
 
@@ -72,4 +77,6 @@ private:
     QMap<QString, AppEntry> m_apps;
     QMutex m_lock;
     int m_timerId = -1;
+    // Used by tick() only, on the GUI thread.
+    kyplatform::RegistryWatch m_uninstallWatch{kyplatform::kUninstallKey};
 };

@@ -95,6 +95,166 @@ QString profileFolderNamed(const QString &profileName)
     return QString();
 }
 
+// The profile OBS Studio opens at its next start, and what global.ini lacks
+// for that to be the folder we write. OBS opens "[Basic] ProfileDir" only
+// when "[Basic] Profile" is set too: without Profile it treats the start as
+// its first and creates a profile of its own, and without ProfileDir it opens
+// a folder named after its UI language ("Untitled" in English). In both cases
+// the choice is still ours to make, by adding the missing keys.
+struct ObsStudioProfile {
+    QString folder;              // below basic/profiles; empty when OBS's choice cannot be followed
+    QString name;                // the profile's name, for keys we add
+    bool addProfile = false;     // global.ini needs "[Basic] Profile"
+    bool setProfileDir = false;  // global.ini needs "[Basic] ProfileDir" (missing or empty)
+};
+
+ObsStudioProfile currentObsStudioProfile()
+{
+    const QString root = obsStudioRoot();
+    ObsStudioProfile profile;
+
+    // OBS Studio 31 and later keep the current profile in user.ini.
+    const QString userIni = root + QStringLiteral("user.ini");
+    if (QFile::exists(nativePath(userIni))) {
+        const QString name = obsIniValue(userIni, "Basic", "Profile");
+        if (!name.isEmpty())
+            profile.folder = profileFolderNamed(name);
+        if (profile.folder.isEmpty()) {
+            const QString folder = obsIniValue(userIni, "Basic", "ProfileDir");
+            if (isPlainFolderName(folder))
+                profile.folder = folder;
+        }
+        if (!profile.folder.isEmpty())
+            return profile;
+    }
+
+    const QString globalIni = root + QStringLiteral("global.ini");
+    const QString name = obsIniValue(globalIni, "Basic", "Profile");
+    const QString folder = obsIniValue(globalIni, "Basic", "ProfileDir");
+    if (!name.isEmpty() && !folder.isEmpty()) {
+        // OBS's own choice; a folder outside basic/profiles is not followed.
+        if (isPlainFolderName(folder))
+            profile.folder = folder;
+        return profile;
+    }
+    if (!name.isEmpty()) {
+        profile.folder = profileFolderNamed(name);
+        if (profile.folder.isEmpty())
+            profile.folder = OBS_STUDIO_DEFAULT_PROFILE;
+        profile.name = name;
+        profile.setProfileDir = true;
+        return profile;
+    }
+    profile.addProfile = true;
+    profile.folder = folder;
+    if (!isPlainFolderName(folder)) {
+        profile.folder = OBS_STUDIO_DEFAULT_PROFILE;
+        profile.setProfileDir = true;
+    }
+    profile.name = obsIniValue(obsStudioProfilePath(profile.folder) + QStringLiteral("/basic.ini"), "General", "Name");
+    if (profile.name.isEmpty())
+        profile.name = profile.folder;
+    return profile;
+}
+
+// Reads a whole file. A missing file reads as empty; false only when the
+// file exists and cannot be read, so that it is never replaced unread.
+bool readExistingFile(const QString &path, QByteArray &content)
+{
+    content.clear();
+    QFile file(nativePath(path));
+    if (!file.exists())
+        return true;
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcToolConfig) << "cannot read" << path << file.errorString();
+        return false;
+    }
+    content = file.readAll();
+    return true;
+}
+
+// Replaces the file with `content` (byte for byte unless opened in text
+// mode): written beside it, then renamed over it.
+bool replaceFile(const QString &path, const QByteArray &content, QIODevice::OpenMode mode = QIODevice::WriteOnly)
+{
+    QSaveFile file(nativePath(path));
+    if (!file.open(mode) || file.write(content) != content.size() || !file.commit()) {
+        qCWarning(lcToolConfig) << "cannot write" << path << file.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+// The text of an OBS Studio INI file with keys of one section set; every
+// other line stays as it was. A missing file gets line feeds, as OBS writes
+// it. False when the file cannot be read or a value cannot be kept on one line.
+bool editObsIni(const QString &path, const char *section, const QList<QPair<const char *, QString>> &entries,
+                QByteArray &result)
+{
+    QByteArray old;
+    if (!readExistingFile(path, old))
+        return false;
+    std::string text = old.toStdString();
+    if (!text.empty() && text.find('\n') == std::string::npos)
+        text += '\n';
+    for (const auto &entry : entries) {
+        const std::string value = entry.second.toStdString();
+        if (!kyplatform::isStorableIniEntry(section, entry.first, value)) {
+            qCWarning(lcToolConfig) << "cannot store" << entry.second << "in" << path;
+            return false;
+        }
+        text = text.empty() ? "[" + std::string(section) + "]\n" + entry.first + "=" + value + "\n"
+                            : kyplatform::setIniValue(text, section, entry.first, value);
+    }
+    result = QByteArray::fromStdString(text);
+    return true;
+}
+
+// OBS Studio decodes percent escapes in the stream key before it sends it
+// ("%41" goes out as "A", and a "%" before two other characters is garbled),
+// so a key is stored with each "%" escaped and read back decoded.
+QString obsStoredKey(const QString &key)
+{
+    QString stored = key;
+    return stored.replace(QLatin1Char('%'), QLatin1String("%25"));
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The key OBS sends for a stored one: "%XX" escapes decoded, anything else
+// (a "%" not followed by two hex digits) kept as it is.
+QString obsSentKey(const QString &stored)
+{
+    if (!stored.contains(QLatin1Char('%')))
+        return stored;
+    const QByteArray bytes = stored.toUtf8();
+    QByteArray decoded;
+    decoded.reserve(bytes.size());
+    for (int i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '%' && i + 2 < bytes.size()) {
+            const int high = hexDigit(bytes[i + 1]);
+            const int low = hexDigit(bytes[i + 2]);
+            if (high >= 0 && low >= 0) {
+                decoded += static_cast<char>(high * 16 + low);
+                i += 2;
+                continue;
+            }
+        }
+        decoded += bytes[i];
+    }
+    return QString::fromUtf8(decoded);
+}
+
 bool hasLineBreak(const QString &text)
 {
     return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')) || text.contains(QChar(0));
@@ -116,18 +276,7 @@ QString readConfigText(const QString &path)
 bool writeConfigText(const QString &path, const QString &text)
 {
     const int nul = text.indexOf(QChar(0));
-    const QByteArray bytes = (nul < 0 ? text : text.left(nul)).toUtf8();
-    QSaveFile file(nativePath(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        qCWarning(lcToolConfig) << "cannot write" << path << file.errorString();
-        return false;
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        qCWarning(lcToolConfig) << "cannot write" << path << file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    return true;
+    return replaceFile(path, (nul < 0 ? text : text.left(nul)).toUtf8(), QIODevice::WriteOnly | QIODevice::Text);
 }
 
 QString kyToolRecordPath()
@@ -154,23 +303,8 @@ QString obsClassicRecordPath()
 
 QString obsStudioProfileDir()
 {
-    const QString root = obsStudioRoot();
-    if (QFile::exists(nativePath(root + QStringLiteral("user.ini")))) {
-        const QString userIni = root + QStringLiteral("user.ini");
-        const QString profileName = obsIniValue(userIni, "Basic", "Profile");
-        if (!profileName.isEmpty()) {
-            const QString folder = profileFolderNamed(profileName);
-            if (!folder.isEmpty())
-                return folder;
-        }
-        const QString folder = obsIniValue(userIni, "Basic", "ProfileDir");
-        if (isPlainFolderName(folder))
-            return folder;
-    }
-    const QString folder = obsIniValue(root + QStringLiteral("global.ini"), "Basic", "ProfileDir");
-    if (isPlainFolderName(folder))
-        return folder;
-    return OBS_STUDIO_DEFAULT_PROFILE;
+    const QString folder = currentObsStudioProfile().folder;
+    return folder.isEmpty() ? OBS_STUDIO_DEFAULT_PROFILE : folder;
 }
 
 QString obsStudioRecordPath()
@@ -217,23 +351,59 @@ void readObsStudioPushCode(QString &server, QString &key)
     if (values.value(QStringLiteral("server")).isString())
         server = values.value(QStringLiteral("server")).toString();
     if (values.value(QStringLiteral("key")).isString())
-        key = values.value(QStringLiteral("key")).toString();
+        key = obsSentKey(values.value(QStringLiteral("key")).toString());
 }
 
 bool writeObsStudioPushCode(const QString &server, const QString &key)
 {
-    const QString folder = obsStudioProfilePath(obsStudioProfileDir());
+    const ObsStudioProfile profile = currentObsStudioProfile();
+    if (profile.folder.isEmpty()) {
+        qCWarning(lcToolConfig) << "OBS Studio's current profile folder is outside its profiles folder; nothing written";
+        return false;
+    }
+    const QString folder = obsStudioProfilePath(profile.folder);
     const QString file = folder + QStringLiteral("/service.json");
-    QDir().mkpath(nativePath(folder));
+    const QString basicIni = folder + QStringLiteral("/basic.ini");
+    const QString globalIni = obsStudioRoot() + QStringLiteral("global.ini");
 
+    // When OBS has not chosen a profile yet, ours is named in global.ini (and
+    // in its own basic.ini when that lacks a name). Both are prepared before
+    // anything is written, so a file that cannot be read stops the whole.
+    const bool choose = profile.addProfile || profile.setProfileDir;
+    QByteArray basicText;
+    QByteArray globalText;
+    const bool nameProfile = choose && obsIniValue(basicIni, "General", "Name").isEmpty();
+    if (nameProfile && !editObsIni(basicIni, "General", {{"Name", profile.name}}, basicText))
+        return false;
+    if (choose) {
+        QList<QPair<const char *, QString>> keys;
+        if (profile.addProfile)
+            keys.append({"Profile", profile.name});
+        if (profile.setProfileDir)
+            keys.append({"ProfileDir", profile.folder});
+        if (!editObsIni(globalIni, "Basic", keys, globalText))
+            return false;
+    }
+
+    QDir().mkpath(nativePath(folder));
     const QJsonDocument old = QJsonDocument::fromJson(readConfigText(file).toUtf8());
     if (!old.isObject())
         qCWarning(lcToolConfig) << "replacing" << file << "which is not a JSON object";
     QJsonObject root = old.object();
     QJsonObject settings = root.value(QStringLiteral("settings")).toObject();
     settings.insert(QStringLiteral("server"), server);
-    settings.insert(QStringLiteral("key"), key);
+    settings.insert(QStringLiteral("key"), obsStoredKey(key));
     root.insert(QStringLiteral("settings"), settings);
     root.insert(QStringLiteral("type"), QStringLiteral("rtmp_custom"));
-    return writeConfigText(file, QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented)));
+    if (!writeConfigText(file, QString::fromUtf8(QJsonDocument(root).toJson(QJsonDocument::Indented))))
+        return false;
+    if (!choose)
+        return true;
+
+    // global.ini last: OBS is pointed at the folder only once it holds the
+    // push code.
+    qCInfo(lcToolConfig) << "making" << profile.folder << "the OBS Studio profile";
+    if (nameProfile && !replaceFile(basicIni, basicText))
+        return false;
+    return replaceFile(globalIni, globalText);
 }

@@ -33,20 +33,33 @@ void readObsClassicPushCode(QString &url, QString &playPath);
 bool writeObsClassicPushCode(const QString &url, const QString &playPath);
 
 // "settings"."server" and "settings"."key" of the current OBS Studio profile's
-// service.json, "" each when absent.
+// service.json, "" each when absent. The key is the one OBS sends: percent
+// escapes in the stored key are decoded, as OBS does.
 void readObsStudioPushCode(QString &server, QString &key);
 // Sets "settings"."server" and "settings"."key" and "type" = "rtmp_custom" in
 // the current profile's service.json; every other member stays. A missing
 // folder or file is created; a file that is not a JSON object is replaced by
-// one holding only "settings" and "type". True when written.
+// one holding only "settings" and "type". Each "%" of the key is stored as
+// "%25", so that OBS sends the key as given.
+//
+// When OBS Studio has not chosen a profile yet (it has never run, or
+// global.ini lacks "[Basic] Profile" or "ProfileDir"), OBS would open a
+// profile of its own at its next start. The writer then also names its folder
+// in global.ini, adding only the missing keys, and gives the folder's
+// basic.ini a "[General] Name" when it has none. A choice OBS already made is
+// never changed; every other line of those files stays byte for byte, and each
+// file is replaced whole. False, with the reason logged, when a file cannot be
+// read or written or OBS's chosen folder lies outside its profiles folder.
 bool writeObsStudioPushCode(const QString &server, const QString &key);
 
-// The current OBS Studio profile's folder name below "basic/profiles":
+// The OBS Studio profile folder below "basic/profiles" that OBS opens (or
+// will open once the writer has named it):
 // - when "obs-studio/user.ini" exists (OBS Studio 31 and later), the profile
 //   folder whose basic.ini "[General] Name" equals its "[Basic] Profile",
 //   else its "[Basic] ProfileDir";
 // - otherwise (or when user.ini names none) "[Basic] ProfileDir" of
-//   "obs-studio/global.ini";
+//   "obs-studio/global.ini"; when that file has a "[Basic] Profile" but no
+//   ProfileDir, the folder whose basic.ini names that profile;
 // - "未命名" when none is set. A value that is not a plain folder name (a path,
 //   "." or "..") is ignored.
 // OBS keeps these INI files in UTF-8 and writes values without escapes; they

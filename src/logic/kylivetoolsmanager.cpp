@@ -260,7 +260,8 @@ void KyLiveToolsManager::requestDownloadUrls()
     if (!m_network)
         return;
     const QString url = webApiUrl(QStringLiteral("/api/v1/get_zbpc_client?appid=zbpc&token=7D3E91A05C2B48F6E1D07A9C3B5F2E84"));
-    m_network->get(QNetworkRequest(QUrl(url)));
+    // Read whole when it finishes: bounded in size and in stall time.
+    guardReply(m_network->get(QNetworkRequest(QUrl(url))), kWebApiReplyMaxBytes, m_requestStallTimeoutMs, "web API");
 }
 
 void KyLiveToolsManager::sltNetwordAccessFinished(QNetworkReply *reply)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "download/kyreplyguard.h"
+
 #include <QList>
 #include <QMutex>
 #include <QObject>
@@ -50,6 +52,10 @@ public:
     int installProgress(QString name);
     QString downloadUrl(QString name);
 
+    // The web API's stall bound. Only tests shorten it; the program keeps
+    // kRequestStallTimeoutMs.
+    void setRequestStallTimeout(int ms) { m_requestStallTimeoutMs = ms; }
+
 signals:
     void sglLiveToolInstallProgress(QString name, int progress);
     void sglLiveToolInstallFinished(QString name);
@@ -74,4 +80,5 @@ private:
     QString m_kyToolUrl;
     QString m_kyShowUrl;
     QMutex m_urlLock;
+    int m_requestStallTimeoutMs = kRequestStallTimeoutMs;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -47,5 +48,32 @@ bool registryValues(const std::string &key, std::vector<std::pair<std::string, s
 // "HKU" or "HKCC") and its key names; false for an unknown root or an empty
 // name between two backslashes.
 bool splitRegistryKey(const std::string &key, std::string &root, std::vector<std::string> &names);
+
+// Tells, without blocking, whether a key or anything below it (subkeys and
+// their values) changed: changed() drains what happened since the previous
+// call, arms the watch again, and only then answers, so whatever the caller
+// reads afterwards is at least as new as the answer, and a later change is
+// reported by a later call. The first call answers true. Where no watch can
+// be set (on Windows while the key does not exist), every call answers true,
+// so that callers re-read rather than miss a change.
+//
+// On Windows this is RegNotifyChangeKeyValue on the key (call changed() from
+// one long-lived thread); elsewhere inotify on the store's folders: the
+// key's folder and everything below it, and the folders on the way to it,
+// which report the key's creation.
+class RegistryWatch
+{
+public:
+    explicit RegistryWatch(const std::string &key);
+    ~RegistryWatch();
+    RegistryWatch(const RegistryWatch &) = delete;
+    RegistryWatch &operator=(const RegistryWatch &) = delete;
+
+    bool changed();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
 
 } // namespace kyplatform

@@ -3,15 +3,18 @@
 #include "platform/pathmap.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <system_error>
 
+#include <sys/inotify.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -324,6 +327,157 @@ bool registryDeleteTree(const std::string &key)
     std::error_code error;
     fs::remove_all(folder, error);
     return !fs::exists(folder, error);
+}
+
+namespace {
+// The folders on the way to the key report its creation or removal; the
+// key's own tree reports every change of a subkey or a value (values are
+// replaced by a rename into the folder).
+const uint32_t kPathMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF
+    | IN_ONLYDIR;
+const uint32_t kTreeMask = kPathMask | IN_CLOSE_WRITE | IN_ATTRIB;
+// Registry keys are not nested deeper than this below the watched key.
+const int kMaxTreeDepth = 8;
+} // namespace
+
+struct RegistryWatch::Impl
+{
+    // What a watched folder reports that matters: anything, for the key's
+    // own tree; on the way to it, only events about the next folder on the
+    // way (its name folded as registry names are, or exact for the folders
+    // that hold the store) and the folder's own removal.
+    struct Watched
+    {
+        std::string next;
+        bool registryName = false;
+    };
+
+    std::string key;
+    std::string root;
+    int fd = -1;
+    std::map<int, Watched> watches;
+
+    ~Impl()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+
+    void watch(const fs::path &folder, uint32_t mask, Watched what)
+    {
+        const int wd = inotify_add_watch(fd, folder.c_str(), mask);
+        if (wd >= 0)
+            watches[wd] = std::move(what);
+    }
+
+    void watchTree(const fs::path &folder, int depth)
+    {
+        watch(folder, kTreeMask, Watched());
+        if (depth >= kMaxTreeDepth)
+            return;
+        for (const auto &child : childKeys(folder))
+            watchTree(child.second, depth + 1);
+    }
+
+    // Drops every watch and sets them again on the folders as they are now.
+    void arm()
+    {
+        if (fd < 0)
+            fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (fd < 0)
+            return;
+        for (const auto &watched : watches)
+            inotify_rm_watch(fd, watched.first);
+        watches.clear();
+        root = storeRoot();
+
+        std::string rootName;
+        std::vector<std::string> names;
+        if (!splitRegistryKey(key, rootName, names))
+            return;
+        std::error_code error;
+        fs::path current = fs::path(root).lexically_normal();
+        if (!current.has_filename())
+            current = current.parent_path(); // "store/" names "store"
+        if (!fs::is_directory(current, error)) {
+            // No store yet: the nearest folder that exists reports when the
+            // next one on the way comes.
+            fs::path child = current;
+            fs::path parent = current.parent_path();
+            while (!parent.empty() && parent != child && !fs::is_directory(parent, error)) {
+                child = parent;
+                parent = parent.parent_path();
+            }
+            if (!parent.empty() && parent != child)
+                watch(parent, kPathMask, Watched{child.filename().string(), false});
+            return;
+        }
+        names.insert(names.begin(), rootName);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            watch(current, kPathMask, Watched{folded(names[i]), true});
+            fs::path next;
+            for (const auto &child : childKeys(current)) {
+                if (sameName(child.first, names[i])) {
+                    next = child.second;
+                    break;
+                }
+            }
+            if (next.empty())
+                return;
+            current = next;
+        }
+        watchTree(current, 0);
+    }
+
+    bool matters(const inotify_event &event) const
+    {
+        if (event.mask & IN_Q_OVERFLOW)
+            return true;
+        const auto it = watches.find(event.wd);
+        if (it == watches.end())
+            return false; // a watch dropped by arm()
+        const Watched &what = it->second;
+        if (what.next.empty() || (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)))
+            return true;
+        if (event.len == 0)
+            return false;
+        const std::string name = event.name;
+        return what.registryName ? folded(decodeName(name)) == what.next : name == what.next;
+    }
+
+    // Reads every pending event; true when one of them matters.
+    bool drain()
+    {
+        bool any = false;
+        alignas(inotify_event) std::array<char, 8192> buffer;
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+            if (got <= 0)
+                return any;
+            for (ssize_t pos = 0; pos + ssize_t(sizeof(inotify_event)) <= got;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buffer.data() + pos);
+                any = any || matters(*event);
+                pos += ssize_t(sizeof(inotify_event)) + event->len;
+            }
+        }
+    }
+};
+
+RegistryWatch::RegistryWatch(const std::string &key)
+    : m_impl(new Impl)
+{
+    m_impl->key = key;
+}
+
+RegistryWatch::~RegistryWatch() = default;
+
+bool RegistryWatch::changed()
+{
+    // Another store (KYORO_REGISTRY_DIR changed) is another set of folders.
+    if (!m_impl->watches.empty() && m_impl->root == storeRoot() && !m_impl->drain())
+        return false;
+    m_impl->arm();
+    return true;
 }
 
 } // namespace kyplatform

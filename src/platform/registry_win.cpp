@@ -248,4 +248,51 @@ bool registryValues(const std::string &key, std::vector<std::pair<std::string, s
     return true;
 }
 
+struct RegistryWatch::Impl
+{
+    std::string key;
+    win::RegKey handle;
+    win::Handle event;
+    bool armed = false;
+
+    // Opens the key when needed and asks for the next change to signal the
+    // event: subkeys added or removed, values set, anywhere below the key.
+    void arm()
+    {
+        armed = false;
+        if (!event.valid())
+            event.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!event.valid())
+            return;
+        if (!handle.get() && !openKey(key, KEY_NOTIFY, handle))
+            return;
+        ResetEvent(event.get());
+        const LONG status = RegNotifyChangeKeyValue(handle.get(), TRUE,
+                                                    REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                                    event.get(), TRUE);
+        if (status != ERROR_SUCCESS) {
+            // A deleted key cannot be watched: it is opened anew next time.
+            handle.reset();
+            return;
+        }
+        armed = true;
+    }
+};
+
+RegistryWatch::RegistryWatch(const std::string &key)
+    : m_impl(new Impl)
+{
+    m_impl->key = key;
+}
+
+RegistryWatch::~RegistryWatch() = default;
+
+bool RegistryWatch::changed()
+{
+    if (m_impl->armed && WaitForSingleObject(m_impl->event.get(), 0) == WAIT_TIMEOUT)
+        return false;
+    m_impl->arm();
+    return true;
+}
+
 } // namespace kyplatform

@@ -31,4 +31,9 @@ int shellExecuteOpenHidden(const std::string &file, const std::string &parameter
 // literal quote.
 std::vector<std::string> splitCommandLine(const std::string &text);
 
+// Whether a file that begins with `head` is a program this system can start:
+// on Windows a PE image ("MZ"); elsewhere also an ELF image or a "#!" script,
+// which is what a tool's installer is here.
+bool isProgramImage(const std::string &head);
+
 } // namespace kyplatform

@@ -22,4 +22,9 @@ int shellExecuteOpenHidden(const std::string &file, const std::string &parameter
     return static_cast<int>(result);
 }
 
+bool isProgramImage(const std::string &head)
+{
+    return head.compare(0, 2, "MZ") == 0;
+}
+
 } // namespace kyplatform

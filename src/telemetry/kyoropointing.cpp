@@ -3,6 +3,7 @@
 #include "common/kycleanup.h"
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
+#include "download/kyreplyguard.h"
 #include "telemetry/kysysteminfo.h"
 
 #include <QDateTime>
@@ -120,6 +121,7 @@ KyoroPointing::KyoroPointing(const QString &appVersion)
     : m_appVersion(appVersion)
     , m_deviceId(findDeviceId())
     , m_manager(new QNetworkAccessManager(this))
+    , m_stallTimeoutMs(kRequestStallTimeoutMs)
 {
     connect(m_manager, &QNetworkAccessManager::finished, this, &KyoroPointing::handlePointingResult);
 }
@@ -182,12 +184,15 @@ void KyoroPointing::send(const PointingEvent &event)
     qDebug().noquote() << QString::fromUtf8(json);
     QNetworkRequest request{QUrl(event.url)};
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
-    m_manager->post(request, requestBody(json));
+    // The reply is read whole: bounded in size and in stall time.
+    guardReply(m_manager->post(request, requestBody(json)), kTelemetryReplyMaxBytes, m_stallTimeoutMs, "telemetry");
 }
 
 void KyoroPointing::handlePointingResult(QNetworkReply *reply)
 {
-    const QByteArray body = reply->readAll();
+    // A failed request (an aborted one too) has no answer to read, whatever
+    // part of a body it holds.
+    const QByteArray body = reply->error() == QNetworkReply::NoError ? reply->readAll() : QByteArray();
     reply->deleteLater();
 
     QJsonParseError parseError;

@@ -92,10 +92,15 @@ signals:
 public slots:
     void handlePointingResult(QNetworkReply *reply);
 
+    // The collector's stall bound. Only tests shorten it; the program keeps
+    // kRequestStallTimeoutMs.
+    void setReplyStallTimeout(int ms) { m_stallTimeoutMs = ms; }
+
 private:
     explicit KyoroPointing(const QString &appVersion);
 
     QString m_appVersion;
     QString m_deviceId;
     QNetworkAccessManager *m_manager = nullptr;
+    int m_stallTimeoutMs;
 };

@@ -126,6 +126,8 @@ void kyInstallWidget::setMode(int mode)
         ui->label_install->setText(TEXT_INSTALL_KYORO);
         ui->label_OBSurl->hide();
     }
+    // The task bar and window switcher show the same heading as the dialog.
+    setWindowTitle(ui->label_install->text());
     ui->label_OBSurl->installEventFilter(this);
     m_mode = mode;
 

@@ -5,6 +5,7 @@
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
 #include "common/kytexts.h"
+#include "download/kydownloadrules.h"
 #include "download/kyfiledownloadermgr.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
@@ -179,7 +180,8 @@ QString kyInstallWizard::installerUrl(const WizardEdition &edition) const
 
 QString kyInstallWizard::downloadedInstaller(const WizardEdition &edition) const
 {
-    return downloadDir() + QLatin1Char('/') + QString::fromLatin1(edition.installerFile);
+    // Where the downloader puts it: the same name rule for both.
+    return downloadTargetPath(downloadDir(), installerUrl(edition));
 }
 
 void kyInstallWizard::showMessage(const QString &message, bool showCancel)

@@ -7,6 +7,7 @@
 #include "common/kyconstants.h"
 #include "common/kytexts.h"
 #include "common/kypaths.h"
+#include "download/kydownloadrules.h"
 #include "download/kyfiledownloadermgr.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
@@ -15,7 +16,6 @@
 #include "ui/kyliveaddressset.h"
 #include "ui/kymsgtipwidget.h"
 
-#include <QFileInfo>
 #include <QRadioButton>
 #include <QTimer>
 
@@ -238,7 +238,7 @@ void kyoroManager::startToolDownload()
         showProgress(0, true);
     } else if (result == DOWNLOAD_FILE_EXISTS) {
         // The installer is already in the download folder.
-        installDownloadedTool(m_currentTool, dir + QLatin1Char('/') + QFileInfo(url).fileName());
+        installDownloadedTool(m_currentTool, downloadTargetPath(dir, url));
     } else {
         showMessage(MSG_DOWNLOAD_FAILED);
     }
@@ -320,6 +320,11 @@ void kyoroManager::on_button_cancelDownload_2_clicked()
 
 void kyoroManager::sltUpdateAppStatus(QString name, int status)
 {
+    // A setup registers its tool before it has finished: while the installer
+    // this window started still runs, the card keeps showing the install
+    // and its end re-reads the status.
+    if (name == m_currentTool && tools() && tools()->installProgress(name) >= 0)
+        return;
     if (name == m_currentTool && status != m_currentStatus) {
         m_currentStatus = status;
         refreshToolState();

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStandardPaths>
 
 // Readers and writers of the streaming tools' own settings files, on real
@@ -143,7 +145,7 @@ private slots:
                             "        \"server\": \"rtmp://new\",\n        \"service\": \"Other\"\n    },\n"
                             "    \"type\": \"rtmp_custom\"\n}\n"));
         QCOMPARE(QDir(profiles(QStringLiteral("未命名"))).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{QStringLiteral("service.json")});
+                 (QStringList{QStringLiteral("basic.ini"), QStringLiteral("service.json")}));
     }
 
     void obsStudioReplacesInvalidServiceJson_data()
@@ -209,6 +211,146 @@ private slots:
         // user.ini names nothing usable: global.ini as before.
         QVERIFY(kytest::writeFile(roaming(QStringLiteral("obs-studio/user.ini")), "[General]\nFirstRun=true\n"));
         QCOMPARE(::obsStudioProfileDir(), QStringLiteral("Old"));
+    }
+
+    // OBS opens the profile that global.ini names with both "[Basic] Profile"
+    // and "ProfileDir"; lacking either, it makes a profile of its own at its
+    // next start and never reads ours. The writer adds what is missing and
+    // leaves every other line as it was.
+    void obsStudioNamesItsProfile_data()
+    {
+        QTest::addColumn<QByteArray>("globalIni");   // null: no file
+        QTest::addColumn<QString>("existingFolder"); // a profile folder with that basic.ini, or ""
+        QTest::addColumn<QByteArray>("existingBasicIni");
+        QTest::addColumn<QByteArray>("expectedGlobalIni");
+        QTest::addColumn<QString>("expectedFolder");
+        QTest::addColumn<QByteArray>("expectedBasicIni");
+
+        QTest::newRow("never run")
+            << QByteArray() << QString() << QByteArray()
+            << QByteArray("[Basic]\nProfile=未命名\nProfileDir=未命名\n")
+            << QStringLiteral("未命名") << QByteArray("[General]\nName=未命名\n");
+        QTest::newRow("no Basic section, CRLF and byte order mark")
+            << QByteArray("\xEF\xBB\xBF[General]\r\nLanguage=zh-CN\r\n\r\n[OBSWebSocket]\r\nServerPort=4455\r\n")
+            << QString() << QByteArray()
+            << QByteArray("\xEF\xBB\xBF[General]\r\nLanguage=zh-CN\r\n\r\n[OBSWebSocket]\r\nServerPort=4455\r\n"
+                          "[Basic]\r\nProfile=未命名\r\nProfileDir=未命名\r\n")
+            << QStringLiteral("未命名") << QByteArray("[General]\nName=未命名\n");
+        QTest::newRow("ProfileDir without Profile")
+            << QByteArray("[General]\nFirstRun=true\n\n[Basic]\nProfileDir=直播\nSceneCollection=x\n\n[BasicWindow]\ngridMode=false\n")
+            << QStringLiteral("直播") << QByteArray("[General]\nName=我的 直播\n\n[Video]\nBaseCX=1920\n")
+            << QByteArray("[General]\nFirstRun=true\n\n[Basic]\nProfileDir=直播\nSceneCollection=x\nProfile=我的 直播\n\n"
+                          "[BasicWindow]\ngridMode=false\n")
+            << QStringLiteral("直播") << QByteArray("[General]\nName=我的 直播\n\n[Video]\nBaseCX=1920\n");
+        QTest::newRow("Profile without ProfileDir, its folder found by name")
+            << QByteArray("[Basic]\r\nProfile=Stream\r\n") << QStringLiteral("Stream_1")
+            << QByteArray("[General]\r\nName=Stream\r\n")
+            << QByteArray("[Basic]\r\nProfile=Stream\r\nProfileDir=Stream_1\r\n")
+            << QStringLiteral("Stream_1") << QByteArray("[General]\r\nName=Stream\r\n");
+        QTest::newRow("empty ProfileDir, a folder without Name")
+            << QByteArray("[Basic]\nProfile=Stream\nProfileDir=\n") << QStringLiteral("未命名")
+            << QByteArray("[Video]\nBaseCX=1280")
+            << QByteArray("[Basic]\nProfile=Stream\nProfileDir=未命名\n")
+            << QStringLiteral("未命名") << QByteArray("[Video]\nBaseCX=1280\n[General]\nName=Stream\n");
+        QTest::newRow("climbing ProfileDir without Profile")
+            << QByteArray("[Basic]\nProfileDir=../../x\n") << QString() << QByteArray()
+            << QByteArray("[Basic]\nProfileDir=未命名\nProfile=未命名\n")
+            << QStringLiteral("未命名") << QByteArray("[General]\nName=未命名\n");
+    }
+
+    void obsStudioNamesItsProfile()
+    {
+        QFETCH(QByteArray, globalIni);
+        QFETCH(QString, existingFolder);
+        QFETCH(QByteArray, existingBasicIni);
+        QFETCH(QByteArray, expectedGlobalIni);
+        QFETCH(QString, expectedFolder);
+        QFETCH(QByteArray, expectedBasicIni);
+        const QString global = roaming(QStringLiteral("obs-studio/global.ini"));
+        if (!globalIni.isNull())
+            QVERIFY(kytest::writeFile(global, globalIni));
+        if (!existingFolder.isEmpty())
+            QVERIFY(kytest::writeFile(profiles(existingFolder + QStringLiteral("/basic.ini")), existingBasicIni));
+
+        QCOMPARE(::obsStudioProfileDir(), expectedFolder);
+        QVERIFY(::writeObsStudioPushCode(QStringLiteral("rtmp://push/live"), QStringLiteral("k1")));
+        QCOMPARE(kytest::readFile(global), expectedGlobalIni);
+        QCOMPARE(kytest::readFile(profiles(expectedFolder + QStringLiteral("/basic.ini"))), expectedBasicIni);
+        QCOMPARE(::obsStudioProfileDir(), expectedFolder);
+        QString server;
+        QString key;
+        ::readObsStudioPushCode(server, key);
+        QCOMPARE(key, QStringLiteral("k1"));
+        QCOMPARE(QDir(profiles(QString())).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList{expectedFolder});
+        QCOMPARE(QDir(roaming(QStringLiteral("obs-studio"))).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("global.ini")});
+
+        // Once named, the profile is OBS's choice: a second write changes
+        // neither INI file.
+        QVERIFY(::writeObsStudioPushCode(QStringLiteral("rtmp://push/live"), QStringLiteral("k2")));
+        QCOMPARE(kytest::readFile(global), expectedGlobalIni);
+        QCOMPARE(kytest::readFile(profiles(expectedFolder + QStringLiteral("/basic.ini"))), expectedBasicIni);
+    }
+
+    // A profile OBS has chosen is written into as it is: its INI files stay
+    // byte for byte, even where basic.ini is missing (OBS creates it).
+    void obsStudioKeepsTheChosenProfile()
+    {
+        const QByteArray globalIni("[General]\r\nFirstRun=true\r\n\r\n[Basic]\r\nProfile=Main\r\nProfileDir=Main\r\n");
+        QVERIFY(kytest::writeFile(roaming(QStringLiteral("obs-studio/global.ini")), globalIni));
+        QVERIFY(QDir().mkpath(profiles(QStringLiteral("未命名"))));
+        QVERIFY(::writeObsStudioPushCode(QStringLiteral("rtmp://a"), QStringLiteral("b")));
+        QCOMPARE(kytest::readFile(roaming(QStringLiteral("obs-studio/global.ini"))), globalIni);
+        QCOMPARE(QDir(profiles(QStringLiteral("Main"))).entryList(QDir::Files), QStringList{QStringLiteral("service.json")});
+        QVERIFY(QDir(profiles(QStringLiteral("未命名"))).isEmpty());
+    }
+
+    // Where the profile cannot be written as OBS reads it, nothing is written
+    // and the caller learns it.
+    void obsStudioRefusesWhatOBSWouldNotRead_data()
+    {
+        QTest::addColumn<QByteArray>("globalIni");
+        QTest::newRow("chosen folder outside the profiles") << QByteArray("[Basic]\nProfile=X\nProfileDir=../x\n");
+        QTest::newRow("global.ini unreadable") << QByteArray();
+    }
+
+    void obsStudioRefusesWhatOBSWouldNotRead()
+    {
+        QFETCH(QByteArray, globalIni);
+        const QString global = roaming(QStringLiteral("obs-studio/global.ini"));
+        if (globalIni.isNull())
+            QVERIFY(QDir().mkpath(global));  // a folder in its place cannot be read
+        else
+            QVERIFY(kytest::writeFile(global, globalIni));
+        QVERIFY(!::writeObsStudioPushCode(QStringLiteral("rtmp://a"), QStringLiteral("b")));
+        if (!globalIni.isNull())
+            QCOMPARE(kytest::readFile(global), globalIni);
+        QVERIFY(!QFileInfo::exists(profiles(QString())));
+    }
+
+    // OBS decodes percent escapes in the stream key before sending it, so the
+    // key is stored with "%" escaped and read back as OBS sends it.
+    void obsStudioKeyPercentEscapes()
+    {
+        const QString key = QStringLiteral("直播%41 x?secret=a%2Fb&t=%");
+        QVERIFY(::writeObsStudioPushCode(QStringLiteral("rtmp://push/live?a=%41"), key));
+        const QJsonObject settings = QJsonDocument::fromJson(kytest::readFile(profiles(QStringLiteral("未命名/service.json"))))
+                                         .object()
+                                         .value(QStringLiteral("settings"))
+                                         .toObject();
+        QCOMPARE(settings.value(QStringLiteral("key")).toString(), QStringLiteral("直播%2541 x?secret=a%252Fb&t=%25"));
+        QCOMPARE(settings.value(QStringLiteral("server")).toString(), QStringLiteral("rtmp://push/live?a=%41"));
+        QString server;
+        QString readKey;
+        ::readObsStudioPushCode(server, readKey);
+        QCOMPARE(readKey, key);
+
+        // A key typed into OBS itself reads as OBS sends it; "%" without two
+        // hex digits after it stays.
+        QVERIFY(kytest::writeFile(profiles(QStringLiteral("未命名/service.json")),
+                                  R"({"settings": {"key": "k%41%e7%9b%b4z%zz%4"}})"));
+        ::readObsStudioPushCode(server, readKey);
+        QCOMPARE(readKey, QStringLiteral("kA直z%zz%4"));
     }
 
     // A profile folder read from a file must not lead the writer elsewhere.

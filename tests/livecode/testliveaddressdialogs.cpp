@@ -186,7 +186,10 @@ void TestLiveAddressDialogs::getWithCurrentComponentWritesObsClassic()
     qputenv("KYORO_LIVECODE_SCRIPT", "wait:300;broadcast:rtmp://127.0.0.1/live,live_42");
     // The report crosses from the RPC thread to the GUI thread.
     bool offGuiThread = false;
-    connect(m_window->logicListener(), &UILogicListener::sglBroadcastInfoMsg, this,
+    // Declared after the flag, so the connection ends before the flag does,
+    // also when a check below returns early.
+    QObject connectionScope;
+    connect(m_window->logicListener(), &UILogicListener::sglBroadcastInfoMsg, &connectionScope,
             [&] { offGuiThread = QThread::currentThread() != qApp->thread(); });
 
     kyLiveAddressSet dialog(TOOL_NAME_OBS_CLASSIC, m_window.get());
@@ -200,7 +203,6 @@ void TestLiveAddressDialogs::getWithCurrentComponentWritesObsClassic()
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(obsClassicPushCode(), qMakePair(QStringLiteral("rtmp://127.0.0.1/live"), QStringLiteral("live_42")));
     QVERIFY(!offGuiThread);
-    disconnect(m_window->logicListener(), nullptr, this, nullptr);
 }
 
 void TestLiveAddressDialogs::missingComponentLoadsThenLaunches()
@@ -462,7 +464,7 @@ void TestLiveAddressDialogs::tutorialFromTheLink()
         firstStep = child<QLabel>(tutorial, "label_text_1_")->text();
         click(tutorial, "button_jump");
         stayedOpen = tutorial->isVisible();
-        click(tutorial, "button_close");
+        kytest::clickInWindow(child<QPushButton>(tutorial, "button_close"));
     });
     QTest::mouseClick(child<QLabel>(&dialog, "label_getCode"), Qt::LeftButton);
     QVERIFY(stayedOpen);

@@ -8,6 +8,7 @@
 #include "logic/kylivetoolsmanager.h"
 #include "platform/registry.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 
 namespace {
@@ -179,6 +180,38 @@ private slots:
         QCOMPARE(QProcess::execute(tool, {QStringLiteral("delete"), key}), 0);
         QCOMPARE(monitor()->toolStatus(TOOL_NAME_KYSHOW), int(APP_NOT_INSTALLED));
         QCOMPARE(QProcess::execute(tool, {QStringLiteral("query"), key, QStringLiteral("DisplayName")}), 1);
+    }
+
+    // A setup or uninstaller run outside the program changes the uninstall
+    // entries; the next ticks show it (within 2 s) without anyone asking for
+    // the status.
+    void changesOutsideTheProgramShowWithinTwoSeconds()
+    {
+        QSignalSpy spy(monitor(), &KyAppStatusMonitor::sglUpdateAppStatus);
+        const auto reportedSince = [&spy](int from, int status) {
+            for (int i = from; i < spy.size(); ++i) {
+                if (spy.at(i).at(0).toString() == TOOL_NAME_OBS_STUDIO && spy.at(i).at(1).toInt() == status)
+                    return true;
+            }
+            return false;
+        };
+        QTRY_VERIFY(reportedSince(0, APP_NOT_INSTALLED));
+
+        qputenv("KYORO_SANDBOX_INSTALL_MS", "300");
+        QVERIFY(kytest::installOutside(QStringLiteral("OBS-Studio-21.0.1-Full-Installer.exe"),
+                                       QStringLiteral("D:\\Outside\\OBS Studio")));
+        int mark = spy.size();
+        QElapsedTimer clock;
+        clock.start();
+        QTRY_VERIFY_WITH_TIMEOUT(reportedSince(mark, APP_INSTALLED), 5000);
+        QVERIFY2(clock.elapsed() <= 2000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(monitor()->exePath(TOOL_NAME_OBS_STUDIO), QStringLiteral("D:\\Outside\\OBS Studio\\bin\\32bit\\obs32.exe"));
+
+        QVERIFY(kytest::uninstallOutside(TOOL_NAME_OBS_STUDIO));
+        mark = spy.size();
+        clock.restart();
+        QTRY_VERIFY_WITH_TIMEOUT(reportedSince(mark, APP_NOT_INSTALLED), 5000);
+        QVERIFY2(clock.elapsed() <= 2000, qPrintable(QString::number(clock.elapsed())));
     }
 
     void missingUninstallKeyIsLogged()

@@ -1,3 +1,4 @@
+#include "downloadrecorder.h"
 #include "kytestmain.h"
 #include "logictestsupport.h"
 #include "sandboxserver.h"
@@ -14,67 +15,9 @@
 
 using kytest::LogCapture;
 
-namespace {
-QByteArray generated(int size)
-{
-    QByteArray pattern;
-    for (int i = 0; i < 256; ++i)
-        pattern.append(char(i));
-    QByteArray body;
-    while (body.size() < size)
-        body += pattern;
-    return body.left(size);
-}
-
-QJsonObject rule(const QString &path, std::initializer_list<QPair<QString, QJsonValue>> values)
-{
-    QJsonObject object{{QStringLiteral("path"), path}};
-    for (const auto &value : values)
-        object.insert(value.first, value.second);
-    return object;
-}
-} // namespace
-
-// Records every signal of every downloader in the pool, in emission order.
-class PoolRecorder : public QObject
-{
-public:
-    explicit PoolRecorder(KyFileDownloaderMgr *mgr)
-    {
-        const QList<KyFileDownloader *> all = mgr->allDownloaders();
-        for (KyFileDownloader *d : all) {
-            connect(d, &KyFileDownloader::sglUpdateDownloadProgress, this, [this](QString name, int p) {
-                events << QStringLiteral("progress %1 %2").arg(name).arg(p);
-            });
-            connect(d, &KyFileDownloader::sglDownloadFinished, this, [this](QString name, QString file) {
-                events << QStringLiteral("finished %1").arg(name);
-                files[name] = file;
-            });
-            connect(d, &KyFileDownloader::sglDownloadFailed, this, [this](QString name) {
-                events << QStringLiteral("failed %1").arg(name);
-            });
-            connect(d, &KyFileDownloader::sglFinished, this, [this](QString name) {
-                events << QStringLiteral("done %1").arg(name);
-            });
-        }
-    }
-    QStringList of(const QString &kind, const QString &name) const
-    {
-        return events.filter(QRegularExpression(QStringLiteral("^%1 %2( |$)").arg(kind, QRegularExpression::escape(name))));
-    }
-    // The events of one name without its progress reports.
-    QStringList endings(const QString &name) const
-    {
-        QStringList result;
-        for (const QString &e : events) {
-            if (!e.startsWith(QLatin1String("progress")) && e.endsWith(QLatin1Char(' ') + name))
-                result << e.section(QLatin1Char(' '), 0, 0);
-        }
-        return result;
-    }
-    QStringList events;
-    QMap<QString, QString> files;
-};
+using kytest::generated;
+using kytest::PoolRecorder;
+using kytest::rule;
 
 class TestFileDownloader : public QObject
 {
@@ -217,10 +160,12 @@ private slots:
         QCOMPARE(mgr()->startDownload(QStringLiteral("n"), m_server.url(QStringLiteral("/gen/50000/n.bin")), dir(), false),
                  int(DOWNLOAD_STARTED));
         QTRY_VERIFY_WITH_TIMEOUT(rec.events.contains(QStringLiteral("done n")), 20000);
-        // The length is known only with the last report.
+        // The length is known only with the last reports (the body's end and
+        // the request that confirms nothing follows it).
         QStringList progress = rec.of(QStringLiteral("progress"), QStringLiteral("n"));
         QVERIFY(progress.size() > 1);
-        QVERIFY(progress.takeLast() == QStringLiteral("progress n 100") || progress.last() == QStringLiteral("progress n 0"));
+        while (progress.size() > 1 && progress.last() == QStringLiteral("progress n 100"))
+            progress.removeLast();
         for (const QString &p : qAsConst(progress))
             QCOMPARE(p, QStringLiteral("progress n 0"));
         QCOMPARE(rec.endings(QStringLiteral("n")), QStringList({QStringLiteral("finished"), QStringLiteral("done")}));
@@ -246,8 +191,9 @@ private slots:
         QTest::addColumn<QJsonObject>("serverRule");
         QTest::newRow("404 with a body") << QStringLiteral("/gen/100/e404.bin")
                                          << rule(QStringLiteral("/gen/100/e404.bin"), {{QStringLiteral("status"), 404}, {QStringLiteral("body"), QStringLiteral("<html>missing</html>")}});
-        QTest::newRow("short body") << QStringLiteral("/gen/20000/short.bin")
-                                    << rule(QStringLiteral("/gen/20000/short.bin"), {{QStringLiteral("short"), 5000}});
+        // Every answer cut: the tries run out before the file is complete.
+        QTest::newRow("short body every time") << QStringLiteral("/gen/100000/short.bin")
+                                               << rule(QStringLiteral("/gen/100000/short.bin"), {{QStringLiteral("short"), 5000}});
         QTest::newRow("redirect loop") << QStringLiteral("/redirect-loop/loop.bin") << QJsonObject();
         QTest::newRow("redirect without location") << QStringLiteral("/gen/100/nl.bin")
                                                    << rule(QStringLiteral("/gen/100/nl.bin"), {{QStringLiteral("status"), 302}, {QStringLiteral("body"), QString()}});

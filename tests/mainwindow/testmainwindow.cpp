@@ -208,6 +208,43 @@ private slots:
         QVERIFY(!shown("progressBar_main"));
     }
 
+    // A setup run outside the program turns the card to its open button
+    // within 2 s, and an uninstall outside turns it back.
+    void toolInstalledOutsideShowsWithinTwoSeconds()
+    {
+        QVERIFY(shown("button_install_kyoro"));
+        QVERIFY(kytest::installOutside(QStringLiteral("KYTool_setup_2_3_6.exe"), QStringLiteral("D:\\Streaming\\KYTool")));
+        QElapsedTimer clock;
+        clock.start();
+        QTRY_VERIFY_WITH_TIMEOUT(shown("button_open_kyoro"), 5000);
+        QVERIFY2(clock.elapsed() <= 2000, qPrintable(QString::number(clock.elapsed())));
+
+        QVERIFY(kytest::uninstallOutside(TOOL_NAME_KYTOOL));
+        clock.restart();
+        QTRY_VERIFY_WITH_TIMEOUT(shown("button_install_kyoro"), 5000);
+        QVERIFY2(clock.elapsed() <= 2000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // An error page saved under the installer's name (by an older version,
+    // or a server that answered 200 with it) is never run: the install
+    // button downloads the installer again.
+    void errorPageInTheDownloadFolderIsFetchedAgain()
+    {
+        const QString saved = downloadDir() + QStringLiteral("/KYTool_setup_2_3_6.exe");
+        QVERIFY(kytest::writeFile(saved, "<!DOCTYPE html><title>503 Service Unavailable</title>"));
+        const QString installerRequest = QStringLiteral("GET ") + kInstallRoot + QStringLiteral("KYTool_setup_2_3_6.exe");
+        const int requestsBefore = m_server.requests().count(installerRequest);
+        answerNextDialog(true);
+        click("button_install_kyoro");
+        QTRY_VERIFY_WITH_TIMEOUT(shown("button_open_kyoro"), 30000);
+        QCOMPARE(m_server.requests().count(installerRequest), requestsBefore + 1);
+        QVERIFY(kytest::readFile(saved).startsWith("\x7f" "ELF"));
+
+        QVERIFY(kytest::uninstallOutside(TOOL_NAME_KYTOOL));
+        QTRY_VERIFY_WITH_TIMEOUT(shown("button_install_kyoro"), 5000);
+        QVERIFY(QFile::remove(saved));
+    }
+
     void installerAlreadyDownloadedGoesStraightToInstalling()
     {
         QVERIFY(QDir().mkpath(downloadDir()));

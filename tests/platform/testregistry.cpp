@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 using Values = std::vector<std::pair<std::string, std::string>>;
@@ -15,6 +17,29 @@ std::string read(const std::string &key, const std::string &name)
     std::string value = "<absent>";
     kyplatform::registryReadString(key, name, value);
     return value;
+}
+
+// Asks the watch until it reports a change, for at most two seconds.
+bool changedWithin(kyplatform::RegistryWatch &watch)
+{
+    for (int i = 0; i < 100; ++i) {
+        if (watch.changed())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+// Asks until the watch has nothing more to report (what one change may
+// still deliver late); false when it never settles.
+bool settled(kyplatform::RegistryWatch &watch)
+{
+    for (int i = 0; i < 20; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!watch.changed())
+            return true;
+    }
+    return false;
 }
 
 class Registry : public ::testing::Test
@@ -79,4 +104,48 @@ TEST_F(Registry, ValuesKeepAnyText)
     ASSERT_TRUE(kyplatform::registryWriteString(kBase + "\\Odd", "Empty", ""));
     EXPECT_EQ(read(kBase + "\\Odd", "UninstallString"), odd);
     EXPECT_EQ(read(kBase + "\\Odd", "Empty"), "");
+}
+
+// Installers and uninstallers outside the program change the uninstall key;
+// the status monitor learns of it from this watch instead of re-reading the
+// key at every tick.
+TEST_F(Registry, WatchReportsChangesBelowTheKeyOnly)
+{
+    const std::string watched = kBase + "\\Uninstall";
+    ASSERT_TRUE(kyplatform::registryCreateKey(watched));
+    kyplatform::RegistryWatch watch(watched);
+    EXPECT_TRUE(watch.changed()); // the first answer
+    ASSERT_TRUE(settled(watch));
+
+    // A new entry, as a setup writes it.
+    ASSERT_TRUE(kyplatform::registryWriteString(watched + "\\OBS Studio", "DisplayName", "OBS Studio"));
+    EXPECT_TRUE(changedWithin(watch));
+    ASSERT_TRUE(settled(watch));
+    // A value of that entry.
+    ASSERT_TRUE(kyplatform::registryWriteString(watched + "\\OBS Studio", "UninstallString", "D:\\OBS\\uninstall.exe"));
+    EXPECT_TRUE(changedWithin(watch));
+    ASSERT_TRUE(settled(watch));
+    // Beside the key: nothing to report.
+    ASSERT_TRUE(kyplatform::registryWriteString(kBase + "\\Other", "DisplayName", "Other"));
+    ASSERT_TRUE(kyplatform::registryWriteString(kBase + "\\Uninstall2", "DisplayName", "Other"));
+    EXPECT_TRUE(settled(watch));
+    // The entry removed, as an uninstaller does.
+    ASSERT_TRUE(kyplatform::registryDeleteTree(watched + "\\OBS Studio"));
+    EXPECT_TRUE(changedWithin(watch));
+}
+
+// A key that does not exist yet is reported once it has been created.
+TEST_F(Registry, WatchSeesTheKeyComeAndGo)
+{
+    const std::string watched = kBase + "\\Later\\Uninstall";
+    kyplatform::RegistryWatch watch(watched);
+    watch.changed();
+    ASSERT_TRUE(kyplatform::registryWriteString(watched + "\\Tool", "DisplayName", "Tool"));
+    EXPECT_TRUE(changedWithin(watch));
+    ASSERT_TRUE(settled(watch));
+    ASSERT_TRUE(kyplatform::registryWriteString(watched + "\\Tool", "DisplayName", "Tool 2"));
+    EXPECT_TRUE(changedWithin(watch));
+    ASSERT_TRUE(settled(watch));
+    ASSERT_TRUE(kyplatform::registryDeleteTree(kBase + "\\Later"));
+    EXPECT_TRUE(changedWithin(watch));
 }

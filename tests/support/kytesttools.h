@@ -61,6 +61,16 @@ private:
 // then has no tool installed.
 void removeInstalledTools(const QStringList &extraProcesses = {});
 
+// A tool's setup run outside the program, as a streamer runs one: the sandbox
+// installer under its served name, "/S /D=installDir", until it ends (it
+// takes KYORO_SANDBOX_INSTALL_MS of this process). True when it succeeded.
+bool installOutside(const QString &installerFile, const QString &installDir);
+
+// The uninstall command of the tool's entry run with "/S" outside the
+// program, as the system's list of programs does; waits until the entry is
+// gone. True when it went.
+bool uninstallOutside(const QString &tool, int timeoutMs = 20000);
+
 // Catches what the program hands to the desktop's URL opener, for use with
 // QDesktopServices::setUrlHandler(scheme, &catcher, "open").
 class UrlCatcher : public QObject

@@ -84,6 +84,13 @@ bool SandboxServer::clearRules()
     return status == 200;
 }
 
+bool SandboxServer::reset()
+{
+    int status = 0;
+    httpRequest(m_port, "POST", QStringLiteral("/_sandbox/reset"), QByteArray(), &status);
+    return status == 200;
+}
+
 QList<QJsonObject> SandboxServer::collectorEvents() const
 {
     QList<QJsonObject> result;
@@ -143,6 +150,18 @@ QStringList SandboxServer::requests() const
         lines << request.value(QStringLiteral("method")).toString() + QLatin1Char(' ') + request.value(QStringLiteral("path")).toString();
     }
     return lines;
+}
+
+QStringList SandboxServer::rangesAsked(const QString &path) const
+{
+    QStringList ranges;
+    const QByteArray all = httpRequest(m_port, "GET", QStringLiteral("/_sandbox/requests"));
+    for (const QByteArray &line : all.split('\n')) {
+        const QJsonObject request = QJsonDocument::fromJson(line).object();
+        if (!request.isEmpty() && request.value(QStringLiteral("path")).toString() == path)
+            ranges << request.value(QStringLiteral("range")).toString();
+    }
+    return ranges;
 }
 
 QByteArray SandboxServer::httpRequest(int port, const QByteArray &method, const QString &path, const QByteArray &body, int *status)

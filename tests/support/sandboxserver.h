@@ -26,6 +26,8 @@ public:
     // Adds one rule (see platform_server.py), replaces all, or clears all.
     bool addRule(const QJsonObject &rule);
     bool clearRules();
+    // Forgets the rules, the requests seen and the telemetry events.
+    bool reset();
 
     // Collector records received so far, in order: {"raw", "json",
     // "envelope", "content_type"} (or "error" when the body did not decode).
@@ -39,6 +41,9 @@ public:
 
     // Request lines seen by the server ("GET /path").
     QStringList requests() const;
+    // The Range header of each request for `path` so far, in order; "" for a
+    // request without one.
+    QStringList rangesAsked(const QString &path) const;
 
     // Blocking HTTP request to the server, for control and for checks.
     static QByteArray httpRequest(int port, const QByteArray &method, const QString &path,

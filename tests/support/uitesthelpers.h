@@ -5,8 +5,10 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include <functional>
 #include <memory>
@@ -23,6 +25,16 @@ T *child(QWidget *parent, const char *name)
 }
 
 namespace kytest {
+
+// Clicks the middle of `target` the way a user's click arrives: at that point
+// of its shown top-level window, so whichever widget lies on top there gets
+// it, and a widget covered by another one does not.
+inline void clickInWindow(QWidget *target)
+{
+    QWidget *window = target->window();
+    const QPoint at = target->mapTo(window, target->rect().center());
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+}
 
 // Waits (inside whatever event loop runs next) for a modal dialog of type T
 // and hands it to `answer`, which must end it. Gives up after `timeoutMs`.

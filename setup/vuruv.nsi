@@ -1,0 +1,244 @@
+; The setup program of Kyoro直播管家: a per-machine install of the Windows
+; program folder (build-windows/deploy) under Program Files, with shortcuts,
+; an uninstall entry and an uninstaller. Built by setup/KyPackage.cmake, which
+; defines on makensis' command line:
+;   KY_VERSION          the version of deault.data without its "V" (1.0.0)
+;   KY_VERSION_QUAD     the same with four numbers (1.0.0.0)
+;   KY_DEPLOY           the program folder to ship
+;   KY_FILES            the generated file list (KyFolders, KySwap..., KyRemove...)
+;   KY_SIZE_KB          the size of the shipped files in KiB
+;   KY_HELPER           kysetuphelper.exe
+;   KY_ICON             the program's icon
+;   KY_OUTFILE          the package to write
+;
+; Silent use, as the streaming tools' installers: "setup.exe /S /D=C:\folder"
+; (/D= last, without quotes). Exit code 0 on success, 2 when the install was
+; stopped (the folder is then as it was).
+;
+; Updating over an installed copy: every program running from the folder is
+; asked to quit first (VURuv takes WM_CLOSE on a hidden window); the new
+; files are unpacked beside the old ones, then swapped in one by one, and put
+; back as they were should one of them refuse to move. Nothing of the user's
+; is replaced: download\, module\, tools\ and the crash dumps stay.
+
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+ManifestSupportedOS all
+ManifestDPIAware true
+AllowSkipFiles off
+
+!include "MUI2.nsh"
+!include "LogicLib.nsh"
+!include "FileFunc.nsh"
+!include "Sections.nsh"
+!include "${KY_FILES}"
+
+!define KY_NAME "Kyoro直播管家"
+!define KY_PUBLISHER "Kyoro"
+!define KY_UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\VURuv"
+!define KY_DEFAULT_DIR "$PROGRAMFILES64\VURuv"
+; How long a running copy gets to quit before the user is asked (or, when
+; silent, before it is ended).
+!define KY_QUIT_SECONDS 15
+
+Name "${KY_NAME}"
+OutFile "${KY_OUTFILE}"
+InstallDir "${KY_DEFAULT_DIR}"
+BrandingText "${KY_NAME} ${KY_VERSION}"
+ShowInstDetails show
+ShowUninstDetails show
+
+!define MUI_ICON "${KY_ICON}"
+!define MUI_UNICON "${KY_ICON}"
+!define MUI_ABORTWARNING
+!define MUI_UNABORTWARNING
+!define MUI_COMPONENTSPAGE_NODESC
+
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_COMPONENTS
+!insertmacro MUI_UNPAGE_INSTFILES
+
+!insertmacro MUI_LANGUAGE "SimpChinese"
+
+VIProductVersion "${KY_VERSION_QUAD}"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductName" "${KY_NAME}"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "CompanyName" "${KY_PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileDescription" "${KY_NAME} 安装程序"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileVersion" "${KY_VERSION}"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductVersion" "${KY_VERSION}"
+VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "${KY_PUBLISHER}"
+
+; Asks the programs running from $INSTDIR to quit. When they do not: the
+; user may retry or stop; a silent run ends them. Aborts when they still run.
+!macro KY_CLOSE_RUNNING un
+Function ${un}kyCloseRunning
+  DetailPrint "正在关闭运行中的 ${KY_NAME}……"
+  retry:
+  ExecWait '"$PLUGINSDIR\kysetuphelper.exe" close "$INSTDIR" ${KY_QUIT_SECONDS}' $0
+  ${If} $0 == 0
+    Return
+  ${EndIf}
+  ${If} ${Silent}
+    ExecWait '"$PLUGINSDIR\kysetuphelper.exe" kill "$INSTDIR"' $0
+    ${If} $0 == 0
+      Return
+    ${EndIf}
+  ${Else}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "${KY_NAME} 仍在运行。请在托盘菜单中选择“退出”，然后点“重试”。" IDRETRY retry
+  ${EndIf}
+  SetErrorLevel 2
+  Abort "${KY_NAME} 仍在运行，未做任何更改。"
+FunctionEnd
+!macroend
+!insertmacro KY_CLOSE_RUNNING ""
+!insertmacro KY_CLOSE_RUNNING "un."
+
+Function .onInit
+  SetShellVarContext all
+  SetRegView 32
+  ; An update goes where the installed copy is, unless /D= names a folder.
+  ${If} $INSTDIR == "${KY_DEFAULT_DIR}"
+    ReadRegStr $0 HKLM "${KY_UNINSTALL_KEY}" "InstallLocation"
+    ${If} $0 != ""
+      StrCpy $INSTDIR $0
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+Function .onInstFailed
+  RMDir /r "$INSTDIR\.setup-new"
+  RMDir /r "$INSTDIR\.setup-old"
+FunctionEnd
+
+Section "-program"
+  SetShellVarContext all
+  SetRegView 32
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\kysetuphelper.exe" "${KY_HELPER}"
+  Call kyCloseRunning
+
+  ; Unpack beside the installed copy first: a full disk stops the install
+  ; here, with the installed copy untouched.
+  RMDir /r "$INSTDIR\.setup-new"
+  RMDir /r "$INSTDIR\.setup-old"
+  SetOutPath "$INSTDIR\.setup-new"
+  File /r "${KY_DEPLOY}\*.*"
+
+  ; Swap the files in, moving each old one aside; put everything back when
+  ; one of them cannot move (a program outside our control holds it).
+  !insertmacro KyFolders "$INSTDIR"
+  !insertmacro KyFolders "$INSTDIR\.setup-old"
+  !insertmacro KySwapFiles
+  Goto swapped
+  swap_failed:
+    SetOutPath "$INSTDIR"
+    DetailPrint "无法替换 $R9，正在恢复原有文件"
+    !insertmacro KyRestoreFiles
+    RMDir /r "$INSTDIR\.setup-new"
+    RMDir /r "$INSTDIR\.setup-old"
+    !insertmacro KyRemoveEmptyFolders
+    RMDir "$INSTDIR"
+    MessageBox MB_OK|MB_ICONSTOP "无法替换 $R9。$\r$\n请关闭正在使用 ${KY_NAME} 文件的程序后重新安装；已安装的文件保持原样。" /SD IDOK
+    SetErrorLevel 2
+    Abort
+  swapped:
+  ; Out of the staging folder first: a process cannot remove its working folder.
+  SetOutPath "$INSTDIR"
+  RMDir /r "$INSTDIR\.setup-new"
+  RMDir /r "$INSTDIR\.setup-old"
+
+  ; The program's own folders. It runs as the user who starts it, without
+  ; elevation, and writes download\ (installers, the login component's
+  ; archive) and module\ (the login component) itself: the users group may
+  ; modify those two, and nothing else here. tools\ and the default tool
+  ; folders are written by the tools' installers, which ask for elevation.
+  CreateDirectory "$INSTDIR\tools\KYTool"
+  CreateDirectory "$INSTDIR\tools\KYShowTool"
+  CreateDirectory "$INSTDIR\tools\obs-studio"
+  ExecWait '"$PLUGINSDIR\kysetuphelper.exe" grant "$INSTDIR\download" "$INSTDIR\module"' $0
+  ${If} $0 != 0
+    DetailPrint "无法设置 download 和 module 文件夹的权限"
+  ${EndIf}
+
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  ; Shortcuts start the program in its own folder, where it finds its crash
+  ; reporter.
+  SetOutPath "$INSTDIR"
+  CreateShortcut "$SMPROGRAMS\${KY_NAME}.lnk" "$INSTDIR\VURuv.exe" "" "$INSTDIR\VURuv.exe" 0
+  CreateShortcut "$DESKTOP\${KY_NAME}.lnk" "$INSTDIR\VURuv.exe" "" "$INSTDIR\VURuv.exe" 0
+
+  ; The entry in the system's program list, in the registry view a 32-bit
+  ; installer writes, where the program itself reads uninstall entries.
+  WriteRegStr HKLM "${KY_UNINSTALL_KEY}" "DisplayName" "${KY_NAME}"
+  WriteRegStr HKLM "${KY_UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\VURuv.exe,0"
+  WriteRegStr HKLM "${KY_UNINSTALL_KEY}" "DisplayVersion" "${KY_VERSION}"
+  WriteRegStr HKLM "${KY_UNINSTALL_KEY}" "Publisher" "${KY_PUBLISHER}"
+  WriteRegStr HKLM "${KY_UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${KY_UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegStr HKLM "${KY_UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegDWORD HKLM "${KY_UNINSTALL_KEY}" "EstimatedSize" ${KY_SIZE_KB}
+  WriteRegDWORD HKLM "${KY_UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${KY_UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+; ---------------------------------------------------------------------------
+; The uninstaller removes what the setup laid out. The user's data stays
+; unless the second section is ticked (or "/REMOVEDATA" is given); the
+; streaming tools below tools\ and their configuration always stay.
+
+Section "-un.program"
+  SetShellVarContext all
+  SetRegView 32
+  Call un.kyCloseRunning
+  !insertmacro KyRemoveFiles
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir /r "$INSTDIR\.setup-new"
+  RMDir /r "$INSTDIR\.setup-old"
+  Delete "$SMPROGRAMS\${KY_NAME}.lnk"
+  Delete "$DESKTOP\${KY_NAME}.lnk"
+  DeleteRegKey HKLM "${KY_UNINSTALL_KEY}"
+SectionEnd
+
+Section /o "un.删除 ${KY_NAME} 的数据（下载的安装包、直播码组件、崩溃转储、设置和日志；不删除直播工具）" SEC_UN_DATA
+  RMDir /r "$INSTDIR\download"
+  RMDir /r "$INSTDIR\module"
+  Delete "$INSTDIR\VURuv_*.dmp"
+  ; The settings and logs of the user who uninstalls.
+  SetShellVarContext current
+  RMDir /r "$LOCALAPPDATA\VURuv"
+  RMDir /r "$TEMP\VURuv"
+  SetShellVarContext all
+SectionEnd
+
+Section "-un.folders"
+  ; Only empty folders go: an installed tool keeps tools\ and the folder.
+  RMDir "$INSTDIR\tools\KYTool"
+  RMDir "$INSTDIR\tools\KYShowTool"
+  RMDir "$INSTDIR\tools\obs-studio"
+  RMDir "$INSTDIR\tools"
+  RMDir "$INSTDIR\download"
+  RMDir "$INSTDIR\module"
+  RMDir "$INSTDIR"
+SectionEnd
+
+; After the sections, whose index it selects.
+Function un.onInit
+  SetShellVarContext all
+  SetRegView 32
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\kysetuphelper.exe" "${KY_HELPER}"
+  ${un.GetParameters} $0
+  ClearErrors
+  ${un.GetOptions} $0 "/REMOVEDATA" $1
+  ${IfNot} ${Errors}
+    !insertmacro SelectSection ${SEC_UN_DATA}
+  ${EndIf}
+FunctionEnd
