@@ -23,7 +23,6 @@ On failure a screenshot, the program's logs and output and the collector's
 events are kept in --artefacts (the path is printed).
 """
 
-import argparse
 import os
 import signal
 import subprocess
@@ -31,7 +30,7 @@ import sys
 import tempfile
 
 from desktopkit import (CARD_BUTTON, CARD_PICTURES, COLUMN_OBS, COLUMN_PICTURES, MAIN_FORM, Desktop,
-                        JourneyFailed, missing_tools, run, wait_until)
+                        JourneyFailed, argument_parser, missing_tools, run, wait_until)
 
 
 class LinuxDesktop(Desktop):
@@ -77,18 +76,7 @@ class LinuxDesktop(Desktop):
     def our_processes(self):
         """Every process that runs in this session's folders (the program, its
         second instance, installers and tools it started), by id."""
-        marker = ("KYORO_DRIVES_DIR=" + self.env["KYORO_DRIVES_DIR"]).encode() + b"\0"
-        pids = []
-        for entry in os.listdir("/proc"):
-            if not entry.isdigit() or int(entry) == os.getpid():
-                continue
-            try:
-                with open("/proc/%s/environ" % entry, "rb") as environ:
-                    if marker in environ.read():
-                        pids.append(int(entry))
-            except OSError:
-                pass
-        return pids
+        return self.processes_with("KYORO_DRIVES_DIR", self.env["KYORO_DRIVES_DIR"])
 
     def tool_running(self, program):
         for pid in self.our_processes():
@@ -114,22 +102,7 @@ def journey_start(desk):
 def journey_second_start(desk):
     desk.x("xdotool", "windowunmap", "--sync", desk.window)
     wait_until("the window to leave the screen", lambda: not desk.mapped(desk.window), 10)
-    second = desk.spawn("vuruv-second", [desk.args.program])
-    try:
-        code = second.wait(timeout=60)
-    except subprocess.TimeoutExpired:
-        raise JourneyFailed("the second VURuv did not end within 60 s")
-    if code != 0:
-        raise JourneyFailed("the second VURuv exited with %d, expected 0" % code)
-    wait_until("the first instance's window back on the screen", lambda: desk.mapped(desk.window), 20)
-    if desk.app.poll() is not None:
-        raise JourneyFailed("the first VURuv ended (%s)" % desk.app.returncode)
-    if desk.visible_windows(desk.app.pid) != [desk.window]:
-        raise JourneyFailed("the window came back as another window")
-    starts = len(desk.events_named("startup_loading"))
-    if starts != 1:
-        raise JourneyFailed("the collector heard startup_loading %d times; only the first instance reports it" % starts)
-    desk.wait_for_picture("the window painted again", CARD_BUTTON, CARD_PICTURES, "button_install", 20)
+    desk.expect_second_start_handed_over(desk.spawn("vuruv-second", [desk.args.program]))
 
 
 def journey_obs_classic_install(desk):
@@ -167,11 +140,8 @@ JOURNEYS = [
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser = argument_parser(__doc__)
     parser.add_argument("--program", required=True, help="the VURuv executable")
-    parser.add_argument("--sandbox", required=True, help="the build's sandbox folder")
-    parser.add_argument("--source", required=True, help="the source tree")
-    parser.add_argument("--artefacts", required=True, help="where a failed run keeps its screenshots and logs")
     args = parser.parse_args()
     if missing_tools():
         return 1

@@ -11,6 +11,7 @@ A system's journeys subclass `Desktop` for how the program is started, which
 processes are ours and where its logs go, and hand their journeys to `run`.
 """
 
+import argparse
 import json
 import os
 import select
@@ -403,6 +404,43 @@ class Desktop:
             raise JourneyFailed("%s for another tool than %d: %s" % (name, code, event))
         return event
 
+    # ------------------------------------------------------------ processes
+    def processes_with(self, variable, value):
+        """Ids of every process (but this one) whose environment sets
+        `variable` to `value`: what the journey started, directly or not."""
+        marker = ("%s=%s" % (variable, value)).encode() + b"\0"
+        pids = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit() or int(entry) == os.getpid():
+                continue
+            try:
+                with open("/proc/%s/environ" % entry, "rb") as environ:
+                    if marker in environ.read():
+                        pids.append(int(entry))
+            except OSError:
+                pass
+        return pids
+
+    def expect_second_start_handed_over(self, second):
+        """A second program started while the window was off the screen:
+        it exits 0, the first instance's window is back, the same window,
+        and only the first instance reported its start."""
+        try:
+            code = second.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            raise JourneyFailed("the second VURuv did not end within 60 s")
+        if code != 0:
+            raise JourneyFailed("the second VURuv exited with %d, expected 0" % code)
+        wait_until("the first instance's window back on the screen", lambda: self.mapped(self.window), 20)
+        if self.app.poll() is not None:
+            raise JourneyFailed("the first VURuv ended (%s)" % self.app.returncode)
+        if self.visible_windows(self.app.pid) != [self.window]:
+            raise JourneyFailed("the window came back as another window")
+        starts = len(self.events_named("startup_loading"))
+        if starts != 1:
+            raise JourneyFailed("the collector heard startup_loading %d times; only the first instance reports it" % starts)
+        self.wait_for_picture("the window painted again", CARD_BUTTON, CARD_PICTURES, "button_install", 20)
+
     # ------------------------------------------------------------ tear-down
     def keep_artefacts(self, folder):
         shutil.rmtree(folder, ignore_errors=True)
@@ -450,6 +488,15 @@ class Desktop:
                 process.stdout.close()
         if not getattr(self.args, "keep", False):
             shutil.rmtree(self.root, ignore_errors=True)
+
+
+def argument_parser(doc):
+    """The arguments every journey script takes; a script adds its own."""
+    parser = argparse.ArgumentParser(description=doc.splitlines()[0])
+    parser.add_argument("--sandbox", required=True, help="the build's sandbox folder")
+    parser.add_argument("--source", default=SOURCE_DIR, help="the source tree")
+    parser.add_argument("--artefacts", required=True, help="where a failed run keeps its screenshots and logs")
+    return parser
 
 
 def missing_tools(tools=("Xvfb", "xdotool", "xwininfo", "import", "convert")):

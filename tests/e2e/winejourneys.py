@@ -36,7 +36,6 @@ On failure a screenshot, the program's logs and output, the collector's events
 and the Wine prefix's log are kept in --artefacts (the path is printed).
 """
 
-import argparse
 import glob
 import json
 import os
@@ -48,7 +47,7 @@ import sys
 import time
 
 from desktopkit import (CARD_BUTTON, CARD_PICTURES, COLUMN_OBS, COLUMN_PICTURES, MAIN_FORM, SOURCE_DIR, Desktop,
-                        JourneyFailed, form, missing_tools, run, wait_until)
+                        JourneyFailed, argument_parser, form, missing_tools, run, wait_until)
 
 WINE = shutil.which("wine64", path="/usr/lib/wine:" + os.environ.get("PATH", "")) or "wine64"
 PROGRAM_FOLDER = "C:\\Program Files\\VURuv"
@@ -168,18 +167,7 @@ class WineDesktop(Desktop):
     def our_processes(self):
         """Every process of this prefix, by id: the Wine programs carry it in
         their environment."""
-        marker = ("WINEPREFIX=" + self.prefix).encode() + b"\0"
-        pids = []
-        for entry in os.listdir("/proc"):
-            if not entry.isdigit() or int(entry) == os.getpid():
-                continue
-            try:
-                with open("/proc/%s/environ" % entry, "rb") as environ:
-                    if marker in environ.read():
-                        pids.append(int(entry))
-            except OSError:
-                pass
-        return pids
+        return self.processes_with("WINEPREFIX", self.prefix)
 
     def processes_named(self, program):
         """Ids of this prefix's processes running a program of that file name."""
@@ -227,19 +215,7 @@ def journey_start(desk):
 def journey_second_start(desk):
     desk.click(TITLE_CLOSE)
     wait_until("the window to go to the tray", lambda: not desk.mapped(desk.window), 10)
-    second = desk.start_program("vuruv-second")
-    code = wait_for_exit(second, "the second VURuv.exe", 60)
-    if code != 0:
-        raise JourneyFailed("the second VURuv.exe exited with %d, expected 0" % code)
-    wait_until("the first instance's window back on the screen", lambda: desk.mapped(desk.window), 20)
-    if desk.app.poll() is not None:
-        raise JourneyFailed("the first VURuv.exe ended (%s)" % desk.app.returncode)
-    if desk.visible_windows(desk.app.pid) != [desk.window]:
-        raise JourneyFailed("the window came back as another window")
-    starts = len(desk.events_named("startup_loading"))
-    if starts != 1:
-        raise JourneyFailed("the collector heard startup_loading %d times; only the first instance reports it" % starts)
-    desk.wait_for_picture("the window painted again", CARD_BUTTON, CARD_PICTURES, "button_install", 20)
+    desk.expect_second_start_handed_over(desk.start_program("vuruv-second"))
 
 
 def install_through_card(desk, code, mode_title):
@@ -355,11 +331,13 @@ def obs_studio_files(desk):
     global_ini = os.path.join(root, "global.ini")
     try:
         with open(global_ini, encoding="utf-8-sig") as text:
-            profile = re.search(r"^ProfileDir=(.+?)\r?$", text.read(), re.M)
+            content = text.read()
     except FileNotFoundError:
         raise JourneyFailed("no %s" % global_ini)
-    if not profile:
-        raise JourneyFailed("%s names no profile folder" % global_ini)
+    # OBS opens the profile folder only when the profile is named as well.
+    profile = re.search(r"^ProfileDir=(.+?)\r?$", content, re.M)
+    if not profile or not re.search(r"^Profile=.+$", content, re.M):
+        raise JourneyFailed("%s names no profile for OBS to open: %r" % (global_ini, content))
     folder = os.path.join(root, "basic", "profiles", profile.group(1))
     return global_ini, os.path.join(folder, "basic.ini"), os.path.join(folder, "service.json")
 
@@ -480,13 +458,10 @@ JOURNEYS = [
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser = argument_parser(__doc__)
     parser.add_argument("--deploy", required=True, help="the folder a Windows user gets (deploy/)")
     parser.add_argument("--testvariant", required=True, help="the test variant's folder, with its DLLs")
-    parser.add_argument("--sandbox", required=True, help="the build's sandbox folder")
-    parser.add_argument("--source", default=SOURCE_DIR, help="the source tree")
     parser.add_argument("--work", required=True, help="a folder for the prefix and the run, emptied first")
-    parser.add_argument("--artefacts", required=True, help="where a failed run keeps its screenshots and logs")
     parser.add_argument("--keep", action="store_true", help="keep the work folder and its prefix afterwards")
     args = parser.parse_args()
     if missing_tools() or missing_tools(("wineserver", "localedef", WINE)):
