@@ -4,6 +4,8 @@
 
 #include <shellapi.h>
 
+#include <string>
+
 namespace {
 std::string utf8(const wchar_t *text)
 {
@@ -15,10 +17,38 @@ std::string utf8(const wchar_t *text)
     result.pop_back();
     return result;
 }
+
+// Whether a command line's first word is this program: its path, or its file
+// name with or without ".exe", in any case.
+bool namesThisProgram(const wchar_t *word)
+{
+    wchar_t self[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+        return true;
+    const auto baseName = [](const wchar_t *path) {
+        const wchar_t *base = path;
+        for (const wchar_t *c = path; *c; ++c) {
+            if (*c == L'\\' || *c == L'/')
+                base = c + 1;
+        }
+        return std::wstring(base);
+    };
+    std::wstring own = baseName(self);
+    const std::wstring given = baseName(word);
+    if (CompareStringOrdinal(given.c_str(), -1, own.c_str(), -1, TRUE) == CSTR_EQUAL)
+        return true;
+    const std::size_t dot = own.rfind(L'.');
+    if (dot != std::wstring::npos)
+        own.resize(dot);
+    return CompareStringOrdinal(given.c_str(), -1, own.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
 } // namespace
 
 // The narrow argv is in the ANSI code page, which cannot hold every folder
-// name; the wide command line can.
+// name; the wide command line can. A crashed program names the reporter
+// apart from its command line, which then starts with the first value: the
+// first word is left out only when it names this program, as a shell puts it.
 std::vector<std::string> programArguments(int, char *[])
 {
     std::vector<std::string> arguments;
@@ -26,7 +56,7 @@ std::vector<std::string> programArguments(int, char *[])
     wchar_t **words = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!words)
         return arguments;
-    for (int i = 1; i < count; ++i)
+    for (int i = namesThisProgram(words[0]) ? 1 : 0; i < count; ++i)
         arguments.push_back(utf8(words[i]));
     LocalFree(words);
     return arguments;

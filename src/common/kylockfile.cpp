@@ -1,4 +1,5 @@
 #include "common/kylockfile.h"
+#include "common/kylockfile_p.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -7,7 +8,6 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QLoggingCategory>
-#include <QSysInfo>
 #include <QThread>
 
 Q_LOGGING_CATEGORY(lcLockFile, "kyoro.lockfile")
@@ -42,7 +42,7 @@ Found inspect(QLockFile &lock, const QString &path, QString &what)
     if (lock.getLockInfo(&pid, &host, &application)) {
         // tryLock has already taken over the lock of a process of this machine
         // that is gone; one of another machine cannot be shown to be alive.
-        if (!host.isEmpty() && host != QSysInfo::machineHostName()) {
+        if (!host.isEmpty() && host != lockFileHostName()) {
             what = QStringLiteral("the lock of process %1 on another machine (\"%2\")").arg(pid).arg(host);
             return Found::Stale;
         }
