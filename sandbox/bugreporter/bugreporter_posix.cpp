@@ -4,6 +4,11 @@
 #include <dirent.h>
 #include <fstream>
 
+std::vector<std::string> programArguments(int argc, char *argv[])
+{
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
 void recordDescriptors(const char *path)
 {
     // Listed before the output file is opened, which would show up too.

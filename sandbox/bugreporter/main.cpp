@@ -14,7 +14,6 @@
 //                            a slow upload.
 
 #include "bugreporter.h"
-#include "platform/processes.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -51,7 +50,7 @@ int main(int argc, char *argv[])
         recordDescriptors(path);
     std::ofstream log(std::filesystem::u8path(envOr("KYORO_BUGREPORTER_LOG", "BugReporter.args")),
                       std::ios::binary | std::ios::app);
-    for (const std::string &argument : kyplatform::programArguments(argc, argv))
+    for (const std::string &argument : programArguments(argc, argv))
         log << argument << '\0';
     log << '\n';
     return log ? 0 : 1;

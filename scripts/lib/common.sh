@@ -6,7 +6,7 @@ KY_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qtbase5-dev qtbase5-dev-tools
   libquazip1-qt5-dev
-  python3 tzdata
+  python3 tzdata locales
   fonts-wqy-microhei
   xvfb xauth x11-utils imagemagick xdotool
   googletest libgtest-dev

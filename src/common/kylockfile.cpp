@@ -1,4 +1,5 @@
 #include "common/kylockfile.h"
+#include "common/kylockfile_p.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -7,8 +8,6 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QLoggingCategory>
-#include <QSysInfo>
-#include <QTemporaryDir>
 #include <QThread>
 
 Q_LOGGING_CATEGORY(lcLockFile, "kyoro.lockfile")
@@ -22,25 +21,6 @@ constexpr qint64 kMaxWaitMs = 3000;
 constexpr int kPollMs = 25;
 
 enum class Found { Alive, Stale, Filling, Gone };
-
-// The name QLockFile records for this machine. It is not always the host
-// name: on Windows QLockFile writes the computer name, which may differ from
-// it in case and length, and a lock of a live process of this machine must
-// never look like one of another machine. Learnt once from a lock of our own.
-QString thisMachine()
-{
-    static const QString name = [] {
-        QTemporaryDir dir;
-        QLockFile probe(dir.filePath(QStringLiteral("probe.lock")));
-        qint64 pid = 0;
-        QString host;
-        QString application;
-        if (!dir.isValid() || !probe.tryLock(0) || !probe.getLockInfo(&pid, &host, &application))
-            return QSysInfo::machineHostName();
-        return host;
-    }();
-    return name;
-}
 
 Found inspect(QLockFile &lock, const QString &path, QString &what)
 {
@@ -62,7 +42,7 @@ Found inspect(QLockFile &lock, const QString &path, QString &what)
     if (lock.getLockInfo(&pid, &host, &application)) {
         // tryLock has already taken over the lock of a process of this machine
         // that is gone; one of another machine cannot be shown to be alive.
-        if (!host.isEmpty() && host != thisMachine()) {
+        if (!host.isEmpty() && host != lockFileHostName()) {
             what = QStringLiteral("the lock of process %1 on another machine (\"%2\")").arg(pid).arg(host);
             return Found::Stale;
         }

@@ -46,7 +46,7 @@ QString appDir()
     // The crash handler is installed before the application object exists,
     // when Qt cannot answer yet; the executable's folder is the same answer.
     if (!QCoreApplication::instance()) {
-        const QString program = QString::fromStdString(kyplatform::programFilePath());
+        const QString program = QDir::fromNativeSeparators(QString::fromStdString(kyplatform::programFilePath()));
         return program.left(program.lastIndexOf(QLatin1Char('/')));
     }
     return QCoreApplication::applicationDirPath();

@@ -1,0 +1,8 @@
+#include "common/kylockfile_p.h"
+
+#include <QSysInfo>
+
+QString lockFileHostName()
+{
+    return QSysInfo::machineHostName();
+}
