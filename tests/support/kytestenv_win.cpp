@@ -9,6 +9,8 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace kytest {
 
@@ -49,8 +51,13 @@ void clearDrivesAndEntries()
 {
     // The prefix is the test run's own, and its 32-bit uninstall key starts
     // empty: every entry in it is one a test or a stand-in installer wrote.
-    kyplatform::registryDeleteTree(kyplatform::kUninstallKey);
+    // The entries go, the key stays: Wine never tells a watch on a key that
+    // the key was deleted, and the status monitor would watch a dead key.
     kyplatform::registryCreateKey(kyplatform::kUninstallKey);
+    std::vector<std::string> keys;
+    kyplatform::registrySubkeys(kyplatform::kUninstallKey, keys);
+    for (const std::string &entry : keys)
+        kyplatform::registryDeleteTree(std::string(kyplatform::kUninstallKey) + "\\" + entry);
     for (const char *letter = kTestDrives; *letter; ++letter) {
         const QString drive = QStringLiteral("%1:/").arg(QChar::fromLatin1(*letter).toUpper());
         const QStringList entries = QDir(drive).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
