@@ -167,6 +167,14 @@ Section "-program"
     DetailPrint "无法设置 download 和 module 文件夹的权限"
   ${EndIf}
 
+  ; The crash handler writes its dumps with the dbghelp.dll in the program
+  ; folder only (never one found on the search path): the system's own is
+  ; placed there.
+  CopyFiles /SILENT "$SYSDIR\dbghelp.dll" "$INSTDIR\dbghelp.dll"
+  ${If} ${Errors}
+    DetailPrint "无法复制 dbghelp.dll：崩溃时将不能写入转储文件"
+  ${EndIf}
+
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   ; Shortcuts start the program in its own folder, where it finds its crash
@@ -199,6 +207,7 @@ Section "-un.program"
   SetRegView 32
   Call un.kyCloseRunning
   !insertmacro KyRemoveFiles
+  Delete "$INSTDIR\dbghelp.dll"
   Delete "$INSTDIR\uninstall.exe"
   RMDir /r "$INSTDIR\.setup-new"
   RMDir /r "$INSTDIR\.setup-old"

@@ -15,7 +15,10 @@
 // Windows backend: the handler is an unhandled-exception filter. It writes a
 // minidump with MiniDumpWriteDump from "dbghelp.dll" in the program folder (not
 // the system's search path), keeping data segments only for modules with a full
-// path; it shows dumpWriterCaption with dumpLibraryMissingText or
+// path. When the program folder cannot be written (an ordinary user's program
+// under Program Files), the dump goes to the user's local application-data
+// folder of the program, <LocalAppData>\<base name>, and the reporter gets
+// that path. It shows dumpWriterCaption with dumpLibraryMissingText or
 // dumpFunctionMissingText (system-modal) when the library or the function is
 // missing, and shows the final message itself. POSIX backend: signal handlers
 // on an alternate stack; the dump is a text file (signal, addresses,

@@ -5,6 +5,7 @@
 
 #include <dbghelp.h>
 #include <psapi.h>
+#include <shlobj.h>
 
 #include <cstring>
 #include <cwchar>
@@ -48,6 +49,11 @@ struct Prepared
 {
     wchar_t folder[kFolderChars];
     char folderUtf8[kFolderChars * 3];
+    // Where the dump goes when the program folder cannot be written (an
+    // ordinary user's program under Program Files): the user's local
+    // application-data folder of the program; empty when unknown.
+    wchar_t fallbackFolder[kFolderChars];
+    char fallbackFolderUtf8[kFolderChars * 3];
     wchar_t libraryPath[kFolderChars + 16];
     char baseName[kDumpNameChars * 3];
     char version[kDumpNameChars];
@@ -330,9 +336,53 @@ BOOL CALLBACK miniDumpCallback(PVOID, const PMINIDUMP_CALLBACK_INPUT input, PMIN
     }
 }
 
+// The dump file name and path in `folder` for the crash time into g_state;
+// false when they do not fit their buffers.
+bool buildDumpPath(const SYSTEMTIME &now, const wchar_t *folder, const char *folderUtf8)
+{
+    const CrashTime time{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+    g_state.dumpPath[0] = L'\0';
+    g_state.dumpPathUtf8[0] = '\0';
+    if (!formatDumpFileName(g_state.dumpName, sizeof g_state.dumpName, g_prepared.baseName, time, g_prepared.version)
+        || !utf8ToWide(g_state.dumpName, g_state.dumpNameWide, kDumpNameChars))
+        return false;
+    std::wmemcpy(g_state.dumpPath, folder, std::wcslen(folder) + 1);
+    std::memcpy(g_state.dumpPathUtf8, folderUtf8, std::strlen(folderUtf8) + 1);
+    const std::size_t pathChars = sizeof g_state.dumpPath / sizeof(wchar_t);
+    return appendWide(g_state.dumpPath, pathChars, L"\\")
+        && appendWide(g_state.dumpPath, pathChars, g_state.dumpNameWide)
+        && appendUtf8(g_state.dumpPathUtf8, sizeof g_state.dumpPathUtf8, "\\")
+        && appendUtf8(g_state.dumpPathUtf8, sizeof g_state.dumpPathUtf8, g_state.dumpName);
+}
+
+// Creates the dump file for the crash time in the program folder, or else in
+// the fallback folder; g_state's dump path names the file made, or the one in
+// the program folder when neither could be.
+HANDLE createDumpFile(const SYSTEMTIME &now)
+{
+    // An existing dump of the same second is overwritten.
+    const auto create = [] {
+        return CreateFileW(g_state.dumpPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    if (!buildDumpPath(now, g_prepared.folder, g_prepared.folderUtf8))
+        return INVALID_HANDLE_VALUE;
+    HANDLE file = create();
+    if (file != INVALID_HANDLE_VALUE || !g_prepared.fallbackFolder[0])
+        return file;
+    CreateDirectoryW(g_prepared.fallbackFolder, nullptr);
+    if (buildDumpPath(now, g_prepared.fallbackFolder, g_prepared.fallbackFolderUtf8)) {
+        file = create();
+        if (file != INVALID_HANDLE_VALUE)
+            return file;
+    }
+    buildDumpPath(now, g_prepared.folder, g_prepared.folderUtf8);
+    return INVALID_HANDLE_VALUE;
+}
+
 // Loads the dump writer from `libraryPath` (never from the search path) and
-// writes the dump of this process to `dumpPath`.
-void writeMiniDump(EXCEPTION_POINTERS *pointers, const wchar_t *libraryPath, const wchar_t *dumpPath)
+// writes the dump of this process (see createDumpFile).
+void writeMiniDump(EXCEPTION_POINTERS *pointers, const wchar_t *libraryPath, const SYSTEMTIME &now)
 {
     win::Library library(LoadLibraryW(libraryPath));
     if (!library.get()) {
@@ -344,9 +394,7 @@ void writeMiniDump(EXCEPTION_POINTERS *pointers, const wchar_t *libraryPath, con
         showWriterMessage(g_prepared.functionMissing, g_prepared.functionMissingUtf8);
         return;
     }
-    // An existing dump of the same second is overwritten.
-    win::Handle file(CreateFileW(dumpPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    win::Handle file(createDumpFile(now));
     if (!file.valid())
         return;
     MINIDUMP_EXCEPTION_INFORMATION exception;
@@ -358,25 +406,6 @@ void writeMiniDump(EXCEPTION_POINTERS *pointers, const wchar_t *libraryPath, con
     callback.CallbackParam = nullptr;
     writeDump(GetCurrentProcess(), GetCurrentProcessId(), file.get(), kDumpType, pointers ? &exception : nullptr,
               nullptr, &callback);
-}
-
-// The dump file name and path for the crash time into g_state; false when
-// they do not fit their buffers.
-bool buildDumpPath(const SYSTEMTIME &now)
-{
-    const CrashTime time{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
-    g_state.dumpPath[0] = L'\0';
-    g_state.dumpPathUtf8[0] = '\0';
-    if (!formatDumpFileName(g_state.dumpName, sizeof g_state.dumpName, g_prepared.baseName, time, g_prepared.version)
-        || !utf8ToWide(g_state.dumpName, g_state.dumpNameWide, kDumpNameChars))
-        return false;
-    std::wmemcpy(g_state.dumpPath, g_prepared.folder, std::wcslen(g_prepared.folder) + 1);
-    std::memcpy(g_state.dumpPathUtf8, g_prepared.folderUtf8, std::strlen(g_prepared.folderUtf8) + 1);
-    const std::size_t pathChars = sizeof g_state.dumpPath / sizeof(wchar_t);
-    return appendWide(g_state.dumpPath, pathChars, L"\\")
-        && appendWide(g_state.dumpPath, pathChars, g_state.dumpNameWide)
-        && appendUtf8(g_state.dumpPathUtf8, sizeof g_state.dumpPathUtf8, "\\")
-        && appendUtf8(g_state.dumpPathUtf8, sizeof g_state.dumpPathUtf8, g_state.dumpName);
 }
 
 // The reporter resolves against the current working folder, gets its own
@@ -429,8 +458,10 @@ LONG WINAPI crashFilter(EXCEPTION_POINTERS *pointers)
 
     SYSTEMTIME now;
     GetLocalTime(&now);
-    if (buildDumpPath(now))
-        writeMiniDump(pointers, g_prepared.libraryPath, g_state.dumpPath);
+    // Without the dump writer the reporter still gets the path the dump
+    // would have had in the program folder.
+    buildDumpPath(now, g_prepared.folder, g_prepared.folderUtf8);
+    writeMiniDump(pointers, g_prepared.libraryPath, now);
     // The reporter starts whether or not a dump was written.
     startReporter();
 
@@ -448,6 +479,19 @@ LONG WINAPI crashFilter(EXCEPTION_POINTERS *pointers)
     TerminateProcess(GetCurrentProcess(), 0);
     for (;;)
         Sleep(INFINITE);
+}
+
+// The user's local application-data folder of the program (for example
+// C:\Users\<user>\AppData\Local\VURuv), where the program keeps its
+// per-user data; "" when the system does not say.
+std::string localDataFolder(const std::string &baseName)
+{
+    PWSTR path = nullptr;
+    std::string folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path && *path)
+        folder = win::fromWide(std::wstring(path)) + "\\" + baseName;
+    CoTaskMemFree(path);
+    return folder;
 }
 
 std::string withBackslashes(std::string path)
@@ -501,6 +545,13 @@ bool installCrashHandler(const CrashReportSettings &settings)
         || !copyUtf8(settings.dumpLibraryMissingText, p.libraryMissingUtf8, sizeof p.libraryMissingUtf8)
         || !copyUtf8(settings.dumpFunctionMissingText, p.functionMissingUtf8, sizeof p.functionMissingUtf8))
         return false;
+    // Without a fallback folder the dump is written only beside the program.
+    const std::string fallback = withBackslashes(localDataFolder(baseName));
+    if (fallback.empty() || !copyWide(fallback, p.fallbackFolder, kFolderChars)
+        || !copyUtf8(fallback, p.fallbackFolderUtf8, sizeof p.fallbackFolderUtf8)) {
+        p.fallbackFolder[0] = L'\0';
+        p.fallbackFolderUtf8[0] = '\0';
+    }
 
     // A stack overflow leaves the filter only what remains below the guard
     // page; this (the main) thread keeps enough in reserve for it, where a

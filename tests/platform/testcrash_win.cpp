@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -176,6 +178,54 @@ TEST_F(CrashRunWin, DumpReporterAndGeneralMessage)
     EXPECT_TRUE(nameFitsRun(names[0])) << names[0];
     EXPECT_EQ(kytest::readFile(prog() / names[0]).substr(0, 4), "MDMP");
     EXPECT_EQ(reporterCommandLine(), expectedReporterCommandLine(names[0]));
+}
+
+// A program folder the user cannot write (Program Files without elevation):
+// the dump goes to the user's local application-data folder of the program,
+// and the reporter is given that path. Every dump name of the next two
+// minutes is taken in prog/ by a folder, which no file can replace.
+TEST_F(CrashRunWin, DumpBesideTheUsersDataWhenTheProgramFolderIsClosed)
+{
+    addDumpWriter();
+    PWSTR known = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DONT_VERIFY, nullptr, &known)));
+    const fs::path fallback = fs::path(known) / "kyprobe";
+    CoTaskMemFree(known);
+    fs::remove_all(fallback);
+
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const long long first = seconds(now);
+    for (long long at = first; at < first + 120; ++at) {
+        FILETIME file;
+        const unsigned long long ticks = static_cast<unsigned long long>(at) * 10000000ULL;
+        file.dwLowDateTime = static_cast<DWORD>(ticks);
+        file.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+        SYSTEMTIME time;
+        ASSERT_TRUE(FileTimeToSystemTime(&file, &time));
+        char name[96];
+        std::snprintf(name, sizeof name, "kyprobe_%04u-%02u%02u-%02u%02u-%02u_%s.dmp", time.wYear, time.wMonth,
+                      time.wDay, time.wHour, time.wMinute, time.wSecond, PROBE_VERSION);
+        fs::create_directory(prog() / name);
+    }
+
+    run("fault");
+    EXPECT_EQ(m_exitCode, 0u);
+    EXPECT_EQ(messages(), generalRecord());
+    std::vector<fs::path> written;
+    std::error_code noFolder;
+    for (const auto &entry : fs::directory_iterator(fallback, noFolder))
+        written.push_back(entry.path());
+    const std::string content = written.size() == 1 ? kytest::readFile(written[0]) : std::string();
+    fs::remove_all(fallback);
+    ASSERT_EQ(written.size(), 1u);
+    const std::string name = kytest::utf8(written[0].filename());
+    EXPECT_TRUE(nameFitsRun(name)) << name;
+    EXPECT_TRUE(fs::is_directory(prog() / name)) << "the folder in the way was replaced";
+    EXPECT_EQ(content.substr(0, 4), "MDMP");
+    EXPECT_EQ(reporterCommandLine(), std::string("\"") + PROBE_UPLOAD_LOCATION + "\"   \"" + kytest::utf8(written[0])
+                                         + "\"    \"" + CRASH_UPLOAD_CREDENTIAL + "\"   \""
+                                         + std::to_string(CRASH_REPORTER_NUMBER) + "\"");
 }
 
 // Without the dump writer: its message first, no dump, and still the

@@ -422,6 +422,10 @@ TEST_F(SetupPackage, silentInstallLaysOutTheFolderShortcutsAndEntry)
     EXPECT_EQ(firstDifference(s_folder), "");
     EXPECT_TRUE(fs::exists(s_folder / "uninstall.exe"));
     EXPECT_FALSE(fs::exists(s_folder / ".setup-new"));
+    // The crash handler's dump writer, the system's own, beside the program.
+    const std::string systemDumpWriter = readFile(fs::path(knownFolder(FOLDERID_System)) / "dbghelp.dll");
+    EXPECT_FALSE(systemDumpWriter.empty());
+    EXPECT_EQ(readFile(s_folder / "dbghelp.dll"), systemDumpWriter);
     for (const char *tool : {"KYTool", "KYShowTool", "obs-studio"})
         EXPECT_TRUE(fs::is_directory(s_folder / "tools" / tool)) << tool;
 
@@ -518,6 +522,7 @@ TEST_F(SetupPackage, silentUninstallRemovesTheProgramAndKeepsTheUsersData)
     for (const fs::path &file : shippedFiles())
         EXPECT_FALSE(fs::exists(s_folder / file)) << file;
     EXPECT_FALSE(fs::exists(s_folder / "uninstall.exe"));
+    EXPECT_FALSE(fs::exists(s_folder / "dbghelp.dll"));
     EXPECT_FALSE(fs::exists(s_folder / "platforms"));
     EXPECT_FALSE(fs::exists(startMenuLink()));
     EXPECT_FALSE(fs::exists(desktopLink()));
