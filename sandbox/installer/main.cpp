@@ -13,7 +13,9 @@
 // removes the files and the entry, and then itself.
 //
 // KYORO_SANDBOX_INSTALL_MS sets how long installing and uninstalling take
-// (default 3000). KYORO_SANDBOX_TOOL names the program copied as the tool's
+// (default 3000). When KYORO_SANDBOX_INSTALL_LOG names a file, each install
+// appends a line with the installer's name to it as it starts, so a test
+// counts runs exactly instead of sampling the process list. KYORO_SANDBOX_TOOL names the program copied as the tool's
 // files (default: the stand-in tool of this build).
 
 #include "platform/pathmap.h"
@@ -148,6 +150,10 @@ int install(const Tool &tool, int argc, char *argv[])
     if (!kyplatform::isAbsolutePath(folder))
         return fail("/D= needs an absolute folder, got \"" + folder + "\"");
 
+    if (const char *log = std::getenv("KYORO_SANDBOX_INSTALL_LOG"); log && *log) {
+        std::ofstream runs(fromUtf8(log), std::ios::app);
+        runs << tool.installer << "\n";
+    }
     work();
 
     const fs::path target = fromUtf8(kyplatform::nativePath(folder));
