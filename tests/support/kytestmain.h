@@ -10,7 +10,15 @@
 #include "common/kycleanup.h"
 
 #include <QtTest>
+// Module-qualified: suites without widgets reach these headers through the
+// Qt include folder and never use what they declare.
+#include <QtCore/QPointer>
+#include <QtWidgets/QApplication>
+#include <QtWidgets/QDialog>
+#include <QtWidgets/QLabel>
+
 #include <cstdio>
+#include <type_traits>
 
 namespace kytest {
 
@@ -36,6 +44,49 @@ inline void testMessageHandler(QtMsgType type, const QMessageLogContext &context
         previousHandler()(type, context, message);
 }
 
+inline bool &unansweredModalSeen()
+{
+    static bool seen = false;
+    return seen;
+}
+
+// A modal dialog that no test step answers blocks the run until ctest's
+// time-out and names nothing (seen when another program's tool process made a
+// wizard warn one step early). One that stays up for a minute is closed here,
+// and the run fails with its texts.
+inline void watchUnansweredModals(QObject *owner)
+{
+    constexpr int kSeconds = 60;
+    auto *timer = new QTimer(owner);
+    auto shown = std::make_shared<QPointer<QWidget>>();
+    auto seconds = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [shown, seconds] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || modal != shown->data()) {
+            *shown = modal;
+            *seconds = 0;
+            return;
+        }
+        if (++*seconds < kSeconds)
+            return;
+        QStringList texts;
+        for (const QLabel *label : modal->findChildren<QLabel *>()) {
+            if (!label->text().isEmpty())
+                texts << label->text();
+        }
+        std::fprintf(stderr, "FAIL! a modal %s (%s) stayed unanswered for %d s: %s\n",
+                     modal->metaObject()->className(), qPrintable(modal->windowTitle()), kSeconds,
+                     qPrintable(texts.join(QLatin1String(" | "))));
+        unansweredModalSeen() = true;
+        *shown = nullptr;
+        if (auto *dialog = qobject_cast<QDialog *>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    });
+    timer->start(1000);
+}
+
 inline void installTestMessageHandler()
 {
     previousHandler() = qInstallMessageHandler(testMessageHandler);
@@ -48,6 +99,8 @@ int runTest(int argc, char *argv[])
     App app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     installTestMessageHandler();
+    if constexpr (std::is_base_of_v<QApplication, App>)
+        watchUnansweredModals(&app);
     int result = 0;
     {
         Test test;
@@ -55,7 +108,7 @@ int runTest(int argc, char *argv[])
         result = QTest::qExec(&test, argc, argv);
     }
     runProcessCleanups();
-    if (unboundSlotSeen())
+    if (unboundSlotSeen() || unansweredModalSeen())
         result = result ? result : 1;
     return result;
 }
