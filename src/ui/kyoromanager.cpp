@@ -28,9 +28,10 @@ kyoroManager::kyoroManager(QWidget *parent)
     : QWidget(parent)
     , ui(std::make_unique<Ui::kyoroManagerClass>())
 {
-    ui->setupUi(this);
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
     setAttribute(Qt::WA_TranslucentBackground);
+    setStyleSheet(readTextFile(QSS_MAIN));
+    ui->setupUi(this);
 
     m_frameless = new FramelessHelper(this);
     m_frameless->attachWidget(this);
@@ -38,7 +39,6 @@ kyoroManager::kyoroManager(QWidget *parent)
     m_frameless->setMovable(true);
     m_frameless->setResizable(false);
 
-    setStyleSheet(readTextFile(QSS_MAIN));
     initForm();
     initTray();
     connect(ui->TitleBar, SIGNAL(slg_Openpage(pageType)), this, SLOT(slt_Openpage(pageType)));
