@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleOption>
+#include <QTimer>
 
 namespace {
 kyoroManager *s_mainWindow = nullptr;
@@ -139,6 +140,11 @@ void kyoroManager::slt_Openpage(pageType type)
 
 void kyoroManager::paintEvent(QPaintEvent *event)
 {
+    if (!m_painted) {
+        m_painted = true;
+        // Queued: the tray icon appears once this first paint is on screen.
+        QTimer::singleShot(0, this, &kyoroManager::showTray);
+    }
     QPainter painter(this);
     // Style-sheet backgrounds apply to this plain widget only when drawn here.
     QStyleOption option;
