@@ -23,6 +23,8 @@ namespace {
 
 KyoroPointing *s_instance = nullptr;
 
+constexpr int kDescribeDelayMs = 1000;
+
 const char *const kEventNames[POINTING_EVENT_COUNT] = {
     "startup_loading",    "endup_quit",      "init_page_home", "click_install",
     "click_install_succ", "click_livetool_open", "click_introduce", "click_cust",
@@ -202,10 +204,10 @@ void KyoroPointing::report(int index, EventBuilder build)
     m_describer = QThread::create([this, build = std::move(build)]() { m_described = build(); });
     m_describer->setObjectName(QStringLiteral("kyoro machine description"));
     connect(m_describer, &QThread::finished, this, &KyoroPointing::sendDescribed);
-    // Started once the event loop runs, after the window being built has been
-    // shown: the adapter probe and the showing of a window can want the same
-    // graphics driver, and the window comes first.
-    QTimer::singleShot(0, m_describer, [thread = m_describer]() { thread->start(); });
+    // Started a moment later, when the window being built has been shown and
+    // painted: the probe can cost more processor time than the window's first
+    // paint (it may initialise a graphics driver), and the window comes first.
+    QTimer::singleShot(kDescribeDelayMs, m_describer, [thread = m_describer]() { thread->start(); });
 }
 
 void KyoroPointing::sendDescribed()

@@ -82,8 +82,9 @@ public:
     // Sends the event `build` makes for `index`; returns at once. Describing
     // the machine for the start event can take long (a graphics adapter probe
     // costs a fifth of a second under some drivers), so that event is built on
-    // a worker thread. Events reported meanwhile wait behind it and go out in
-    // the order they were reported.
+    // a worker thread, started a second later so that it does not compete with
+    // the start-up. Events reported meanwhile wait behind it and go out in the
+    // order they were reported.
     void report(int index, EventBuilder build);
 
     // Posts the event's envelope to the event's url; returns at once.

@@ -253,8 +253,9 @@ private slots:
         QVERIFY(pointingErrors().isEmpty());
     }
 
-    // A reporter torn down while it still describes the machine waits for
-    // the worker instead of leaving it to write into freed memory; the next
+    // A reporter torn down while the start event and others wait for the
+    // machine's description ends its worker with it (under the sanitizers a
+    // worker left behind writes into freed memory or leaks); the next
     // reporter starts clean.
     void teardownWhileDescribing()
     {
