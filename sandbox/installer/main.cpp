@@ -151,7 +151,8 @@ int install(const Tool &tool, int argc, char *argv[])
         return fail("/D= needs an absolute folder, got \"" + folder + "\"");
 
     if (const char *log = std::getenv("KYORO_SANDBOX_INSTALL_LOG"); log && *log) {
-        std::ofstream runs(fromUtf8(log), std::ios::app);
+        // Binary: one "\n" a line on every system, not CRLF on Windows.
+        std::ofstream runs(fromUtf8(log), std::ios::app | std::ios::binary);
         runs << tool.installer << "\n";
     }
     work();

@@ -26,8 +26,10 @@ int main(int argc, char *argv[])
     int result = 0;
     {
         LiveCodeWindow window(client);
-        const QByteArray script = qgetenv("KYORO_LIVECODE_SCRIPT");
-        if (!script.isNull() && !window.runScript(QString::fromUtf8(script))) {
+        // As text: on Windows the narrow environment is in the ANSI code
+        // page, which cannot hold a Chinese message.
+        const QString script = qEnvironmentVariable("KYORO_LIVECODE_SCRIPT");
+        if (!script.isNull() && !window.runScript(script)) {
             result = 5;
         } else {
             window.show();

@@ -8,6 +8,7 @@
 // KEY is a path such as "HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\OBS Studio";
 // the store is KYORO_REGISTRY_DIR (default: kyoro-registry in the data folder).
 
+#include "platform/processes.h"
 #include "platform/registry.h"
 
 #include <cstdio>
@@ -24,6 +25,13 @@ int usage()
 
 int main(int argc, char *argv[])
 {
+    // UTF-8 on every system: tool names are Chinese.
+    const std::vector<std::string> words = kyplatform::programArguments(argc, argv);
+    std::vector<const char *> pointers{argv[0]};
+    for (const std::string &word : words)
+        pointers.push_back(word.c_str());
+    argc = int(pointers.size());
+    argv = const_cast<char **>(pointers.data());
     if (argc < 3)
         return usage();
     const std::string command = argv[1];

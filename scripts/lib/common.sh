@@ -12,6 +12,7 @@ KY_PACKAGES=(
   googletest libgtest-dev
   clang libfuzzer-14-dev
   wine wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  locales
   obs-studio nginx libnginx-mod-rtmp
   nsis
 )
@@ -50,6 +51,16 @@ ky_ensure_packages() {
   ky_log "installing missing packages: ${missing[*]}"
   ky_as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
   ky_as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# Generates a locale when the system lacks it: ky_ensure_locale zh_CN UTF-8.
+# Wine takes a Windows program's code page from the locale's name, but can
+# name files in Chinese only when the locale itself exists.
+ky_ensure_locale() {
+  local name="$1.$2"
+  locale -a 2>/dev/null | grep -qix "$1.$(echo "$2" | tr -d '-')" && return 0
+  ky_log "generating the locale $name"
+  ky_as_root localedef -i "$1" -f "$2" "$name"
 }
 
 # Configures and builds one build folder: ky_build DIR [cmake options...].

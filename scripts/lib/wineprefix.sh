@@ -3,9 +3,16 @@
 # and for scripts/run --windows.
 #
 #   wineprefix.sh start   makes the prefix when it is missing (with the font
-#                         replacements of wine-fonts.reg), then starts one
-#                         server and Wine's own services for the whole run
+#                         replacements of wine-fonts.reg and the
+#                         application-data folders of wine-profile.reg), then
+#                         starts one server and Wine's own services for the
+#                         whole run
 #   wineprefix.sh stop    ends them
+#
+# With KY_WINE_TEST_DRIVES=FOLDER (the tests' fixture), start also gives
+# the prefix drives D:, E:, F:, Q:, R: and Y:, each a folder FOLDER/<letter>,
+# and FOLDER/c leads to drive C:, so that tests find any drive path they
+# hand the program below FOLDER.
 #
 # Started here with their standard streams away from ctest: services that a
 # test's process started would hold that test's output open (and ctest
@@ -18,21 +25,32 @@ wine="$(command -v /usr/lib/wine/wine64 || command -v wine64 || command -v wine)
 log="$WINEPREFIX.log"
 case "${1:-}" in
 start)
-  if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$WINEPREFIX/.kyoro-fonts" ]; then
+  if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$WINEPREFIX/.kyoro-prefix" ]; then
     # Without the 32-bit Wine, wineboot reports a failure for the 32-bit half
     # of the prefix, which the 64-bit programs do not need; the registry
     # written when the server ends tells whether the prefix is usable.
     wineboot -i </dev/null >"$log" 2>&1
     # regedit reads a .reg file with Chinese names as UTF-16.
-    iconv -f UTF-8 -t UTF-16 "$here/wine-fonts.reg" >"$WINEPREFIX/kyoro-fonts.reg"
-    "$wine" regedit "$WINEPREFIX/kyoro-fonts.reg" </dev/null >>"$log" 2>&1
+    for reg in wine-fonts wine-profile; do
+      iconv -f UTF-8 -t UTF-16 "$here/$reg.reg" >"$WINEPREFIX/kyoro-$reg.reg"
+      "$wine" regedit "$WINEPREFIX/kyoro-$reg.reg" </dev/null >>"$log" 2>&1
+    done
     wineserver -w
-    if [ ! -f "$WINEPREFIX/system.reg" ] || ! grep -q 'WenQuanYi' "$WINEPREFIX/user.reg"; then
+    if [ ! -f "$WINEPREFIX/system.reg" ] || ! grep -q 'WenQuanYi' "$WINEPREFIX/user.reg" \
+      || ! grep -q '"Local AppData"=str(2):"%LOCALAPPDATA%"' "$WINEPREFIX/user.reg"; then
       cat "$log" >&2
       echo "could not make the Wine prefix $WINEPREFIX" >&2
       exit 1
     fi
-    touch "$WINEPREFIX/.kyoro-fonts"
+    touch "$WINEPREFIX/.kyoro-prefix"
+  fi
+  if [ -n "${KY_WINE_TEST_DRIVES:-}" ]; then
+    mkdir -p "$KY_WINE_TEST_DRIVES"
+    ln -sfn "$WINEPREFIX/drive_c" "$KY_WINE_TEST_DRIVES/c"
+    for letter in d e f q r y; do
+      mkdir -p "$KY_WINE_TEST_DRIVES/$letter"
+      ln -sfn "$KY_WINE_TEST_DRIVES/$letter" "$WINEPREFIX/dosdevices/$letter:"
+    done
   fi
   wineserver -p </dev/null >/dev/null 2>&1
   wineboot </dev/null >>"$log" 2>&1 || true

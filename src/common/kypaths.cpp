@@ -140,20 +140,7 @@ QString roamingAppDataRoot()
 
 QString privateRuntimeDir()
 {
-    QStringList candidates;
-    // Qt answers "" for a $XDG_RUNTIME_DIR it refuses, or makes a folder of
-    // its own in the temporary folder, which other accounts share: neither is
-    // taken.
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    const QString shared = QDir::tempPath() + QLatin1Char('/');
-    if (!runtime.isEmpty() && !runtime.startsWith(shared))
-        candidates << runtime;
-    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-    if (!cache.isEmpty()) {
-        QDir().mkpath(cache);
-        candidates << cache + QStringLiteral("/VURuv-runtime");
-    }
-    for (const QString &candidate : qAsConst(candidates)) {
+    for (const QString &candidate : runtimeDirCandidates()) {
         std::string problem;
         if (kyplatform::makePrivateDir(candidate.toStdString(), problem))
             return candidate;

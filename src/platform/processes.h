@@ -20,4 +20,10 @@ bool terminateProcessesByName(const std::string &name);
 // The executable file name of the calling process.
 std::string currentProcessName();
 
+// The arguments of the calling process after its program name, as UTF-8.
+// On Windows from the wide command line: the narrow `argv` is in the ANSI
+// code page, which cannot hold every name (a Chinese tool name on a Western
+// system); elsewhere `argv` itself.
+std::vector<std::string> programArguments(int argc, char *argv[]);
+
 } // namespace kyplatform

@@ -268,4 +268,9 @@ std::string currentProcessName()
     return name;
 }
 
+std::vector<std::string> programArguments(int argc, char *argv[])
+{
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
 } // namespace kyplatform

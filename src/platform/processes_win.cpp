@@ -2,7 +2,10 @@
 
 #include "platform/win_p.h"
 
+#include <shellapi.h>
 #include <tlhelp32.h>
+
+#include <vector>
 
 #include <cwchar>
 
@@ -40,13 +43,24 @@ bool runningProcessNames(std::vector<std::string> &names)
 
 bool terminateProcessesByName(const std::string &name)
 {
-    return forEachProcess([&name](const PROCESSENTRY32W &entry) {
+    // TerminateProcess only starts the end: until a process is gone its
+    // program file and folder stay in use and cannot be moved or replaced
+    // (the login component's swap follows at once), so each ended process
+    // is waited for, a few seconds at most in all.
+    std::vector<win::Handle> ended;
+    const bool listed = forEachProcess([&name, &ended](const PROCESSENTRY32W &entry) {
         if (exeName(entry) != name)
             return;
-        win::Handle process(OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
-        if (process.valid())
-            TerminateProcess(process.get(), 0);
+        win::Handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+        if (process.valid() && TerminateProcess(process.get(), 0))
+            ended.push_back(std::move(process));
     });
+    const ULONGLONG deadline = GetTickCount64() + 3000;
+    for (const win::Handle &process : ended) {
+        const ULONGLONG now = GetTickCount64();
+        WaitForSingleObject(process.get(), now < deadline ? DWORD(deadline - now) : 0);
+    }
+    return listed;
 }
 
 std::string currentProcessName()
@@ -66,6 +80,19 @@ std::string currentProcessName()
         return std::string();
     const std::wstring full(path, length);
     return win::fromWide(full.substr(full.find_last_of(L"\\/") + 1));
+}
+
+std::vector<std::string> programArguments(int, char *[])
+{
+    std::vector<std::string> arguments;
+    int count = 0;
+    wchar_t **words = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!words)
+        return arguments;
+    for (int i = 1; i < count; ++i)
+        arguments.push_back(win::fromWide(words[i], std::wcslen(words[i])));
+    LocalFree(words);
+    return arguments;
 }
 
 } // namespace kyplatform

@@ -80,6 +80,19 @@ public:
     ~Handle() { reset(); }
     Handle(const Handle &) = delete;
     Handle &operator=(const Handle &) = delete;
+    Handle(Handle &&other) noexcept
+        : m_handle(other.m_handle)
+    {
+        other.m_handle = nullptr;
+    }
+    Handle &operator=(Handle &&other) noexcept
+    {
+        if (this != &other) {
+            reset(other.m_handle);
+            other.m_handle = nullptr;
+        }
+        return *this;
+    }
 
     HANDLE get() const { return m_handle; }
     bool valid() const { return m_handle && m_handle != INVALID_HANDLE_VALUE; }

@@ -20,6 +20,25 @@ private:
     QString profiles(const QString &rel) const { return roaming(QStringLiteral("obs-studio/basic/profiles/") + rel); }
     QString videos() const { return QStandardPaths::writableLocation(QStandardPaths::MoviesLocation); }
 
+    // The lines of a profile file but blank ones, in order, each entry as
+    // "section/key=value" with both names in lower case.
+    static QStringList profileEntries(const QByteArray &content)
+    {
+        QStringList entries;
+        QString section;
+        for (QString line : QString::fromLocal8Bit(content).split(QLatin1Char('\n'))) {
+            line = line.trimmed();
+            if (line.startsWith(QLatin1Char('[')))
+                section = line.mid(1, line.indexOf(QLatin1Char(']')) - 1).toLower();
+            else if (line.startsWith(QLatin1Char(';')))
+                entries << line;
+            else if (line.contains(QLatin1Char('=')))
+                entries << section + QLatin1Char('/') + line.section(QLatin1Char('='), 0, 0).trimmed().toLower()
+                        + QLatin1Char('=') + line.section(QLatin1Char('='), 1);
+        }
+        return entries;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -79,7 +98,9 @@ private slots:
         QCOMPARE(::obsClassicRecordPath(), videos());  // no profile at all
         QVERIFY(kytest::writeFile(file, "[Publish]\r\nURL=rtmp://a\r\n"));
         QCOMPARE(::obsClassicRecordPath(), videos());  // no LastSaveDir
-        QVERIFY(kytest::writeFile(file, "[Publish]\r\nLastSaveDir=C:\\Users\\主播\\Videos\r\n"));
+        // Profile files are in the system's narrow code page, as OBS Classic
+        // writes them (UTF-8 on Linux, 936 on a Chinese Windows).
+        QVERIFY(kytest::writeFile(file, QStringLiteral("[Publish]\r\nLastSaveDir=C:\\Users\\主播\\Videos\r\n").toLocal8Bit()));
         QCOMPARE(::obsClassicRecordPath(), QStringLiteral("C:/Users/主播/Videos"));
     }
 
@@ -93,7 +114,7 @@ private slots:
 
         QVERIFY(::writeObsClassicPushCode(QStringLiteral("rtmp://push.kyoro.live/live"), QStringLiteral("abc?t=1&k=直播")));
         QCOMPARE(kytest::readFile(roaming(QStringLiteral("OBS/profiles/Untitled.ini"))),
-                 QByteArray("[Publish]\r\nMode=0\r\nURL=rtmp://push.kyoro.live/live\r\nPlayPath=abc?t=1&k=直播\r\n"));
+                 QStringLiteral("[Publish]\r\nMode=0\r\nURL=rtmp://push.kyoro.live/live\r\nPlayPath=abc?t=1&k=直播\r\n").toLocal8Bit());
         ::readObsClassicPushCode(url, code);
         QCOMPARE(url, QStringLiteral("rtmp://push.kyoro.live/live"));
         QCOMPARE(code, QStringLiteral("abc?t=1&k=直播"));
@@ -106,10 +127,13 @@ private slots:
                                         "[Publish]\r\nmode=1\r\nLastSaveDir=D:\\rec\r\nurl=rtmp://old\r\n\r\n"
                                         "[Video]\r\nFPS=30\r\n"));
         QVERIFY(::writeObsClassicPushCode(QStringLiteral("rtmp://new/live"), QStringLiteral("key1")));
-        QCOMPARE(kytest::readFile(file),
-                 QByteArray("; OBS profile\r\n[Audio]\r\nDevice=Default\r\n\r\n"
-                            "[Publish]\r\nMode=0\r\nLastSaveDir=D:\\rec\r\nURL=rtmp://new/live\r\nPlayPath=key1\r\n\r\n"
-                            "[Video]\r\nFPS=30\r\n"));
+        // Where the lines go and the letter case of a replaced name are the
+        // profile writer's (the system's on Windows); every entry is there.
+        QCOMPARE(profileEntries(kytest::readFile(file)),
+                 QStringList({QStringLiteral("; OBS profile"), QStringLiteral("audio/device=Default"),
+                              QStringLiteral("publish/mode=0"), QStringLiteral("publish/lastsavedir=D:\\rec"),
+                              QStringLiteral("publish/url=rtmp://new/live"), QStringLiteral("publish/playpath=key1"),
+                              QStringLiteral("video/fps=30")}));
         QCOMPARE(::obsClassicRecordPath(), QStringLiteral("D:/rec"));
 
         // A code that would break the line is refused and nothing changes.
@@ -124,7 +148,7 @@ private slots:
         QCOMPARE(::obsStudioRecordPath(), videos());
         QVERIFY(::writeObsStudioPushCode(QStringLiteral("rtmp://push/live"), QStringLiteral("k1")));
         QCOMPARE(kytest::readFile(profiles(QStringLiteral("未命名/service.json"))),
-                 QByteArray("{\n    \"settings\": {\n        \"key\": \"k1\",\n        \"server\": \"rtmp://push/live\"\n"
+                 kytest::textModeBytes("{\n    \"settings\": {\n        \"key\": \"k1\",\n        \"server\": \"rtmp://push/live\"\n"
                             "    },\n    \"type\": \"rtmp_custom\"\n}\n"));
         QString server;
         QString key;
@@ -140,7 +164,7 @@ private slots:
             "settings": {"service": "Other", "server": "auto", "key": "old", "bwtest": false}})"));
         QVERIFY(::writeObsStudioPushCode(QStringLiteral("rtmp://new"), QStringLiteral("new-key")));
         QCOMPARE(kytest::readFile(file),
-                 QByteArray("{\n    \"hotkeys\": {\n        \"a\": [\n            1\n        ]\n    },\n"
+                 kytest::textModeBytes("{\n    \"hotkeys\": {\n        \"a\": [\n            1\n        ]\n    },\n"
                             "    \"settings\": {\n        \"bwtest\": false,\n        \"key\": \"new-key\",\n"
                             "        \"server\": \"rtmp://new\",\n        \"service\": \"Other\"\n    },\n"
                             "    \"type\": \"rtmp_custom\"\n}\n"));
@@ -167,7 +191,7 @@ private slots:
         QVERIFY(server.isEmpty() && key.isEmpty());
         QVERIFY(::writeObsStudioPushCode(QStringLiteral("rtmp://s"), QStringLiteral("k")));
         const QByteArray written = kytest::readFile(file);
-        QCOMPARE(written, QByteArray("{\n    \"settings\": {\n        \"key\": \"k\",\n        \"server\": \"rtmp://s\"\n"
+        QCOMPARE(written, kytest::textModeBytes("{\n    \"settings\": {\n        \"key\": \"k\",\n        \"server\": \"rtmp://s\"\n"
                                      "    },\n    \"type\": \"rtmp_custom\"\n}\n"));
     }
 

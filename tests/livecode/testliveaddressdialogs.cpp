@@ -314,7 +314,8 @@ void TestLiveAddressDialogs::roomFailureShowsTheFailureDialog()
 
     installCurrentComponent();
     // The address comes after the failure and must be ignored.
-    qputenv("KYORO_LIVECODE_SCRIPT", "room_fail:-1,直播间未开通;wait:300;broadcast:rtmp://late/live,late;stay");
+    kytest::setEnvironmentText("KYORO_LIVECODE_SCRIPT",
+                               QStringLiteral("room_fail:-1,直播间未开通;wait:300;broadcast:rtmp://late/live,late;stay"));
     QSignalSpy reports(m_window->logicListener(), &UILogicListener::sglBroadcastInfoMsg);
 
     kyLiveAddressSet dialog(TOOL_NAME_OBS_STUDIO, m_window.get());
@@ -358,7 +359,7 @@ void TestLiveAddressDialogs::componentGoneWithoutReportRestoresEditing()
 {
     QFETCH(QString, script);
     installCurrentComponent();
-    qputenv("KYORO_LIVECODE_SCRIPT", script.toUtf8());
+    kytest::setEnvironmentText("KYORO_LIVECODE_SCRIPT", script);
 
     kyLiveAddressSet dialog(TOOL_NAME_OBS_STUDIO, m_window.get());
     dialog.show();

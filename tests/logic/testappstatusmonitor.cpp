@@ -30,9 +30,8 @@ private:
 
     void clearMachine()
     {
-        QVERIFY(kyplatform::registryDeleteTree(kyplatform::kUninstallKey));
-        QVERIFY(kyplatform::registryCreateKey(kyplatform::kUninstallKey));
-        QDir(QString::fromLocal8Bit(qgetenv("KYORO_DRIVES_DIR"))).removeRecursively();
+        kytest::removeInstalledTools();
+        QVERIFY(kyplatform::registryKeyExists(kyplatform::kUninstallKey));
     }
 
 private slots:
@@ -166,7 +165,7 @@ private slots:
     // The sandbox's kyoro-reg writes the same store the monitor reads.
     void entryWrittenWithKyoroReg()
     {
-        const QString tool = kytest::sandboxDir() + QStringLiteral("/bin/kyoro-reg");
+        const QString tool = kytest::programFile(kytest::sandboxDir() + QStringLiteral("/bin/kyoro-reg"));
         const QString key = QString::fromLatin1(kyplatform::kUninstallKey) + QLatin1Char('\\') + TOOL_NAME_KYSHOW;
         QVERIFY(kytest::writeFile(nativePath(QStringLiteral("F:\\Show\\kyClientLancher.exe")), "program"));
         QCOMPARE(QProcess::execute(tool, {QStringLiteral("add"), key, QStringLiteral("DisplayName"), TOOL_NAME_KYSHOW,
@@ -175,7 +174,7 @@ private slots:
         QProcess list;
         list.start(tool, {QStringLiteral("list"), key});
         QVERIFY(list.waitForFinished(10000));
-        QCOMPARE(QString::fromUtf8(list.readAllStandardOutput()),
+        QCOMPARE(QString::fromUtf8(list.readAllStandardOutput()).remove(QLatin1Char('\r')),
                  QStringLiteral("DisplayName=%1\nUninstallString=F:\\Show\\uninstall.exe\n").arg(TOOL_NAME_KYSHOW));
         QCOMPARE(QProcess::execute(tool, {QStringLiteral("delete"), key}), 0);
         QCOMPARE(monitor()->toolStatus(TOOL_NAME_KYSHOW), int(APP_NOT_INSTALLED));

@@ -92,6 +92,15 @@ private slots:
     void queryStringStaysInFileName()
     {
         PoolRecorder rec(mgr());
+        if (kytest::windowsBuild()) {
+            // No Windows file name holds a "?": refused at the start, and
+            // nothing is left behind.
+            QCOMPARE(mgr()->startDownload(QStringLiteral("q"), m_server.url(QStringLiteral("/gen/1000/q.bin?v=2")), dir(), false),
+                     int(DOWNLOAD_ERROR));
+            QCOMPARE(mgr()->downloadProgress(QStringLiteral("q")), -1);
+            QVERIFY(QDir(dir()).entryList(QDir::Files).filter(QStringLiteral("q.bin")).isEmpty());
+            return;
+        }
         QCOMPARE(mgr()->startDownload(QStringLiteral("q"), m_server.url(QStringLiteral("/gen/1000/q.bin?v=2")), dir(), false),
                  int(DOWNLOAD_STARTED));
         QTRY_VERIFY_WITH_TIMEOUT(rec.events.contains(QStringLiteral("done q")), 20000);
@@ -131,19 +140,25 @@ private slots:
         QVERIFY(!QFile::exists(target + QStringLiteral(".download")));
     }
 
-    // The temporary file disappears under the transfer (a cleaner, another
-    // program): the move onto the target fails, which is a failed download
-    // that keeps the old target.
+    // The move onto the target fails, which is a failed download that keeps
+    // the old target. On Linux the temporary file disappears under the
+    // transfer (a cleaner, another program); on Windows, where an open file
+    // cannot be removed, another program holds the old target open (the
+    // installer still running, a virus scanner).
     void failedMoveOntoTargetFailsAndKeepsOldTarget()
     {
         const QString target = dir() + QStringLiteral("/m.bin");
         QVERIFY(kytest::writeFile(target, "old"));
         QVERIFY(m_server.addRule(rule(QStringLiteral("/gen/40000/m.bin"), {{QStringLiteral("slow"), 40000}})));
         PoolRecorder rec(mgr());
+        QFile holder(target);
         QCOMPARE(mgr()->startDownload(QStringLiteral("m"), m_server.url(QStringLiteral("/gen/40000/m.bin")), dir(), true),
                  int(DOWNLOAD_STARTED));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(target + QStringLiteral(".download")), 10000);
-        QVERIFY(QFile::remove(target + QStringLiteral(".download")));
+        if (kytest::windowsBuild())
+            QVERIFY(holder.open(QIODevice::ReadOnly));
+        else
+            QVERIFY(QFile::remove(target + QStringLiteral(".download")));
         LogCapture log;
         QTRY_VERIFY_WITH_TIMEOUT(rec.events.contains(QStringLiteral("done m")), 20000);
         QCOMPARE(rec.endings(QStringLiteral("m")), QStringList({QStringLiteral("failed"), QStringLiteral("done")}));

@@ -73,7 +73,10 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_server.start());
-        QVERIFY(kyplatform::registryCreateKey(kyplatform::kUninstallKey));
+        // Nothing another test installed (under Wine the registry and the
+        // drives are the prefix's), and nothing left behind at the end.
+        kytest::removeInstalledTools();
+        QVERIFY(kyplatform::registryKeyExists(kyplatform::kUninstallKey));
     }
 
     void webApiAnswers_data()

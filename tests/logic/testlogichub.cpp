@@ -77,7 +77,10 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_server.start());
-        QVERIFY(kyplatform::registryCreateKey(kyplatform::kUninstallKey));
+        // Nothing another test installed (under Wine the registry and the
+        // drives are the prefix's), and nothing left behind at the end.
+        kytest::removeInstalledTools();
+        QVERIFY(kyplatform::registryKeyExists(kyplatform::kUninstallKey));
         qputenv("KYORO_SANDBOX_INSTALL_MS", "800");
         hub()->initialize();
         hub()->setListener(&m_listener);

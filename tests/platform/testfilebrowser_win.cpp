@@ -5,9 +5,7 @@
 #include "platform/shell.h"
 #include "platformtestsupport.h"
 
-#include <windows.h>
-#include <tlhelp32.h>
-#include <winternl.h>
+#include "childprocesses_win.h"
 
 #include <gtest/gtest.h>
 
@@ -16,45 +14,9 @@
 
 namespace {
 
-using QueryProcess = NTSTATUS(NTAPI *)(HANDLE, PROCESSINFOCLASS, PVOID, ULONG, PULONG);
-
 std::vector<DWORD> explorersStartedHere()
 {
-    std::vector<DWORD> ids;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return ids;
-    PROCESSENTRY32W entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        if (entry.th32ParentProcessID == GetCurrentProcessId() && lstrcmpiW(entry.szExeFile, L"explorer.exe") == 0)
-            ids.push_back(entry.th32ProcessID);
-    }
-    CloseHandle(snapshot);
-    return ids;
-}
-
-// The command line of another process, read from its process parameters.
-std::string commandLineOf(HANDLE process)
-{
-    const auto query = reinterpret_cast<QueryProcess>(
-        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationProcess")));
-    PROCESS_BASIC_INFORMATION basic = {};
-    if (!query || query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) != 0)
-        return "<no process information>";
-    PEB peb = {};
-    RTL_USER_PROCESS_PARAMETERS parameters = {};
-    if (!ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof peb, nullptr)
-        || !ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof parameters, nullptr))
-        return "<unreadable>";
-    std::wstring line(parameters.CommandLine.Length / sizeof(wchar_t), L'\0');
-    if (!ReadProcessMemory(process, parameters.CommandLine.Buffer, &line[0], parameters.CommandLine.Length, nullptr))
-        return "<unreadable>";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0, nullptr,
-                                         nullptr);
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), &utf8[0], size, nullptr, nullptr);
-    return utf8;
+    return kytest::childProcessesNamed(L"explorer.exe");
 }
 
 // Starts the browser on `folder` and returns the command line it got.
@@ -73,7 +35,8 @@ std::string openedWith(const std::string &folder)
                                  FALSE, ids[0]);
     if (!process)
         return "<cannot open>";
-    const std::string line = commandLineOf(process);
+    const std::wstring wide = kytest::commandLineOf(process);
+    const std::string line = wide.empty() ? "<unreadable>" : kytest::utf8(std::filesystem::path(wide));
     TerminateProcess(process, 0);
     WaitForSingleObject(process, 10000);
     CloseHandle(process);

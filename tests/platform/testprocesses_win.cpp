@@ -1,4 +1,6 @@
-// Ending a process on Windows: a tool ended by name leaves exit code 0.
+// Ending a process on Windows: a tool ended by name leaves exit code 0, and
+// is gone when the call returns, so that its folder can be moved at once (as
+// the login component's swap does).
 #include "platform/processes.h"
 #include "platformtestsupport.h"
 
@@ -18,7 +20,9 @@ TEST(ProcessesWin, TerminatedProcessesExitWithZero)
     ASSERT_TRUE(dir.valid());
     // Unique to this run: the name reaches every process of the machine.
     const std::string name = "Un_A_" + std::to_string(GetCurrentProcessId()) + ".exe";
-    const fs::path program = dir.path() / name;
+    const fs::path folder = dir.path() / "component";
+    ASSERT_TRUE(fs::create_directory(folder));
+    const fs::path program = folder / name;
     fs::copy_file(KY_PLATFORM_HELPER, program);
 
     std::wstring commandLine = L"\"" + program.wstring() + L"\" --sleep";
@@ -35,7 +39,9 @@ TEST(ProcessesWin, TerminatedProcessesExitWithZero)
     }));
 
     EXPECT_TRUE(kyplatform::terminateProcessesByName(name));
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 0), WAIT_OBJECT_0);
+    EXPECT_TRUE(MoveFileW(folder.c_str(), (dir.path() / "retired").c_str())) << GetLastError();
+    WaitForSingleObject(process.hProcess, 10000);
     DWORD exitCode = 1;
     EXPECT_TRUE(GetExitCodeProcess(process.hProcess, &exitCode));
     EXPECT_EQ(exitCode, 0u);

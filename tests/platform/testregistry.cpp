@@ -148,4 +148,11 @@ TEST_F(Registry, WatchSeesTheKeyComeAndGo)
     ASSERT_TRUE(settled(watch));
     ASSERT_TRUE(kyplatform::registryDeleteTree(kBase + "\\Later"));
     EXPECT_TRUE(changedWithin(watch));
+    settled(watch);
+    // Created again: what is written below it is reported as before.
+    ASSERT_TRUE(kyplatform::registryWriteString(watched + "\\Tool", "DisplayName", "Tool 3"));
+    EXPECT_TRUE(changedWithin(watch));
+    ASSERT_TRUE(settled(watch));
+    ASSERT_TRUE(kyplatform::registryWriteString(watched + "\\Tool", "DisplayName", "Tool 4"));
+    EXPECT_TRUE(changedWithin(watch));
 }

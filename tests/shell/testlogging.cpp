@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTextCodec>
 #include <QThread>
 
 #include <vector>
@@ -90,7 +91,9 @@ private slots:
         // Placeholders in the text are not expanded again, and non-ASCII text
         // survives.
         log(QtDebugMsg, QStringLiteral("by tq CreateToolhelp32Snapshot调用失败! %1 %2"));
-        const QString line = QString::fromUtf8(fileFor(QtDebugMsg)).trimmed();
+        // In the system's locale encoding: UTF-8 on Linux, 936 on a Chinese
+        // Windows (a Western one has no Chinese).
+        const QString line = QTextCodec::codecForLocale()->toUnicode(fileFor(QtDebugMsg)).trimmed();
         QVERIFY2(line.endsWith(QStringLiteral("Debug: by tq CreateToolhelp32Snapshot调用失败! %1 %2")), qPrintable(line));
     }
 

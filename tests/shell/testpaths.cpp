@@ -134,7 +134,20 @@ private slots:
 
     void windowsPathsMapToDriveFolders()
     {
-        const QString drives = QString::fromUtf8(qgetenv("KYORO_DRIVES_DIR"));
+        if (kytest::windowsBuild()) {
+            // Windows takes its own paths as they are.
+            for (const QString &path : {QStringLiteral("C:\\Program Files (x86)\\OBS\\OBS.exe"), QStringLiteral("D:/Apps"),
+                                        QStringLiteral("\\home\\u\\tools\\x.exe")})
+                QCOMPARE(nativePath(path), path);
+            const QString file = kytest::tempDir() + QStringLiteral("/Program Files/OBS/OBS.exe");
+            QVERIFY(!dirExists(QDir::toNativeSeparators(file)));
+            QVERIFY(kytest::writeFile(file, "x"));
+            QVERIFY(dirExists(QDir::toNativeSeparators(file)));
+            QVERIFY(dirExists(QDir::toNativeSeparators(kytest::tempDir() + QStringLiteral("/program files/obs"))));
+            QVERIFY(!dirExists(QString()));
+            return;
+        }
+        const QString drives = kytest::drivesDir();
         QCOMPARE(nativePath(QStringLiteral("C:\\Program Files (x86)\\OBS\\OBS.exe")),
                  drives + QStringLiteral("/c/Program Files (x86)/OBS/OBS.exe"));
         QCOMPARE(nativePath(QStringLiteral("D:/Apps")), drives + QStringLiteral("/d/Apps"));
@@ -157,26 +170,31 @@ private slots:
         QCOMPARE(readTextFile(path + QStringLiteral(".missing")), QString());
     }
 
+    // The stand-in crash reporter writes its arguments to "BugReporter.args"
+    // in its working folder.
     void startDetachedRunsInTheProgramsOwnFolder()
     {
         QVERIFY(!startDetachedInOwnDir(QString(), {}));
+        const QString reporter = kytest::sandboxDir() + QStringLiteral("/bugreporter/BugReporter.exe");
         const QString dir = kytest::tempDir() + QStringLiteral("/a b/tool");
-        const QString program = dir + QStringLiteral("/report.sh");
-        QVERIFY(kytest::writeFile(program, "#!/bin/sh\npwd > \"$1\"\n"));
-        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const QString out = kytest::tempDir() + QStringLiteral("/pwd.txt");
-        QVERIFY(startDetachedInOwnDir(program, {out}));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out) && !kytest::readFile(out).isEmpty(), 10000);
-        QCOMPARE(QString::fromUtf8(kytest::readFile(out)).trimmed(), dir);
+        QVERIFY(QDir().mkpath(dir));
+        QVERIFY(QFile::copy(reporter, dir + QStringLiteral("/BugReporter.exe")));
+        QVERIFY(startDetachedInOwnDir(dir + QStringLiteral("/BugReporter.exe"), {QStringLiteral("one word")}));
+        QTRY_COMPARE_WITH_TIMEOUT(kytest::readFile(dir + QStringLiteral("/BugReporter.args")),
+                                  QByteArray("one word\0\n", 10), 10000);
 
-        // A program given in Windows form starts from its mapped folder.
-        const QString drives = QString::fromUtf8(qgetenv("KYORO_DRIVES_DIR"));
-        QVERIFY(kytest::writeFile(drives + QStringLiteral("/e/t/report.sh"), "#!/bin/sh\npwd > \"$1\"\n"));
-        QFile::setPermissions(drives + QStringLiteral("/e/t/report.sh"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const QString out2 = kytest::tempDir() + QStringLiteral("/pwd2.txt");
-        QVERIFY(startDetachedInOwnDir(QStringLiteral("E:\\t\\report.sh"), {out2}));
-        QTRY_VERIFY_WITH_TIMEOUT(!kytest::readFile(out2).isEmpty(), 10000);
-        QCOMPARE(QString::fromUtf8(kytest::readFile(out2)).trimmed(), drives + QStringLiteral("/e/t"));
+        // A program given in Windows form starts from its folder too: on
+        // Linux the mapped one.
+        const QString other = kytest::windowsBuild() ? kytest::tempDir() + QStringLiteral("/e/t")
+                                                     : kytest::drivesDir() + QStringLiteral("/e/t");
+        QVERIFY(QDir().mkpath(other));
+        QVERIFY(QFile::copy(reporter, other + QStringLiteral("/BugReporter.exe")));
+        const QString windowsForm = kytest::windowsBuild()
+            ? QDir::toNativeSeparators(other + QStringLiteral("/BugReporter.exe"))
+            : QStringLiteral("E:\\t\\BugReporter.exe");
+        QVERIFY(startDetachedInOwnDir(windowsForm, {QStringLiteral("two")}));
+        QTRY_COMPARE_WITH_TIMEOUT(kytest::readFile(other + QStringLiteral("/BugReporter.args")), QByteArray("two\0\n", 5),
+                                  10000);
 
         QVERIFY(!startDetachedInOwnDir(dir + QStringLiteral("/missing"), {}));
     }

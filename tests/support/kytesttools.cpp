@@ -1,6 +1,7 @@
 #include "kytesttools.h"
 
 #include "common/kypaths.h"
+#include "kytestenv_p.h"
 #include "ownprocesses.h"
 #include "platform/registry.h"
 
@@ -15,11 +16,9 @@ void removeInstalledTools(const QStringList &extraProcesses)
                           QStringLiteral("obs32.exe"), QStringLiteral("obs64.exe")};
     processes += extraProcesses;
     endOwnProcesses(processes);
-    kyplatform::registryDeleteTree(kyplatform::kUninstallKey);
-    kyplatform::registryCreateKey(kyplatform::kUninstallKey);
     QDir(downloadDir()).removeRecursively();
     QDir(appDir() + QStringLiteral("/tools")).removeRecursively();
-    QDir(drivesDir()).removeRecursively();
+    clearSystemStores();
 }
 
 bool installOutside(const QString &installerFile, const QString &installDir)

@@ -14,15 +14,9 @@
 
 namespace kytest {
 
-// The folder Windows drive paths map to (KYORO_DRIVES_DIR).
-inline QString drivesDir()
-{
-    return QString::fromLocal8Bit(qgetenv("KYORO_DRIVES_DIR"));
-}
-
 inline QString sandboxToolProgram()
 {
-    return sandboxDir() + QStringLiteral("/bin/kyoro-sandbox-tool");
+    return programFile(sandboxDir() + QStringLiteral("/bin/kyoro-sandbox-tool"));
 }
 
 // A copy of the stand-in tool running under `processName` until the object
@@ -56,9 +50,9 @@ private:
 };
 
 // Ends this run's stand-in tools and the given extra processes (by id, see
-// ownprocesses.h), empties the registry's uninstall key and removes what
-// downloads and installs left in the program and drive folders: the account
-// then has no tool installed.
+// ownprocesses.h), removes the uninstall entries the test's installs and the
+// test itself wrote, and what downloads and installs left in the program and
+// drive folders: the account then has no tool installed.
 void removeInstalledTools(const QStringList &extraProcesses = {});
 
 // A tool's setup run outside the program, as a streamer runs one: the sandbox

@@ -21,20 +21,17 @@ SandboxServer::~SandboxServer()
 bool SandboxServer::start()
 {
     m_events = kytest::testRoot() + QStringLiteral("/events-") + QUuid::createUuid().toString(QUuid::Id128) + QStringLiteral(".jsonl");
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral("python3"),
-                    {kytest::sourceDir() + QStringLiteral("/sandbox/platform_server.py"),
-                     QStringLiteral("--root"), kytest::sandboxDir() + QStringLiteral("/www"),
-                     QStringLiteral("--events"), m_events});
-    if (!m_process.waitForStarted(10000))
+    if (!launch({QStringLiteral("--root"), kytest::sandboxDir() + QStringLiteral("/www"), QStringLiteral("--events"),
+                 m_events}))
         return false;
+    // The server's first line names its port.
     QByteArray line;
     QElapsedTimer clock;
     clock.start();
     while (!line.contains('\n') && clock.elapsed() < 15000) {
-        if (!m_process.waitForReadyRead(500) && m_process.state() != QProcess::Running)
-            return false;
-        line += m_process.readAllStandardOutput();
+        if (!m_link->waitForReadyRead(500) && !linkAlive())
+            break;
+        line += m_link->readAll();
     }
     const QList<QByteArray> words = line.trimmed().split(' ');
     if (words.size() != 2 || words[0] != "port")
@@ -46,10 +43,7 @@ bool SandboxServer::start()
 
 void SandboxServer::stop()
 {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    end();
     if (m_port)
         qputenv("KYORO_PLATFORM_URL", "http://127.0.0.1:9");
     m_port = 0;
@@ -73,7 +67,11 @@ QString SandboxServer::eventsFile() const
 bool SandboxServer::addRule(const QJsonObject &rule)
 {
     int status = 0;
-    httpRequest(m_port, "POST", QStringLiteral("/_sandbox/rule"), QJsonDocument(rule).toJson(QJsonDocument::Compact), &status);
+    QJsonObject served = rule;
+    if (served.contains(QStringLiteral("body_file")))
+        served.insert(QStringLiteral("body_file"), serverPath(served.value(QStringLiteral("body_file")).toString()));
+    httpRequest(m_port, "POST", QStringLiteral("/_sandbox/rule"), QJsonDocument(served).toJson(QJsonDocument::Compact),
+                &status);
     return status == 200;
 }
 

@@ -2,9 +2,12 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QIODevice>
 #include <QList>
-#include <QProcess>
 #include <QString>
+#include <QStringList>
+
+#include <memory>
 
 // Starts sandbox/platform_server.py on a free port, serving the build's
 // sandbox files, and points KYORO_PLATFORM_URL at it for this process (and the
@@ -50,7 +53,17 @@ public:
                                   const QByteArray &body = QByteArray(), int *status = nullptr);
 
 private:
-    QProcess m_process;
+    // Starts the server with these arguments; its output arrives on m_link
+    // while linkAlive(); end() ends it. Linux runs it as a child process;
+    // under Wine a factory on the Linux side runs it for as long as this
+    // process keeps a connection open.
+    bool launch(const QStringList &arguments);
+    bool linkAlive() const;
+    void end();
+    // A file of this process as the server names it.
+    static QString serverPath(const QString &path);
+
+    std::unique_ptr<QIODevice> m_link;
     int m_port = 0;
     QString m_events;
 };

@@ -74,6 +74,9 @@ private:
 
 void TestInstallWidget::initTestCase()
 {
+    // The folders it makes on drives are the Wine prefix's under Wine: none
+    // of another test's is found, and none is left behind.
+    kytest::removeInstalledTools();
     // The dialog reads and stores folders through the main window.
     m_window = new kyoroManager;
     m_window->initLogic();
@@ -192,7 +195,9 @@ void TestInstallWidget::prepareInstallDir_data()
     QTest::newRow("bare drive") << "Y:" << true << kytest::drivesDir() + "/y";
     QTest::newRow("missing rooted folder") << root + "/made/here" << true << root + "/made/here";
     QTest::newRow("missing relative folder") << "relative/KYTool" << false << QString();
-    QTest::newRow("drive letter without separator") << "Q:Apps" << false << QString();
+    // Not a folder an earlier row made: on Windows the name is drive Q:'s
+    // current folder plus "Elsewhere", and an existing folder is taken.
+    QTest::newRow("drive letter without separator") << "Q:Elsewhere" << false << QString();
     QTest::newRow("existing relative folder") << "." << true << QString();
     QTest::newRow("empty") << "" << false << QString();
 }
@@ -210,7 +215,7 @@ void TestInstallWidget::prepareInstallDir()
         QVERIFY(QFileInfo(createdAt).isDir());
     // A refused relative folder is not created either.
     QVERIFY(!QDir(kytest::tempDir() + QStringLiteral("/relative")).exists());
-    QVERIFY(!QDir(kytest::tempDir() + QStringLiteral("/Q:Apps")).exists());
+    QVERIFY(!QDir(kytest::tempDir() + QStringLiteral("/Q:Elsewhere")).exists());
     QDir::setCurrent(cwd);
 }
 

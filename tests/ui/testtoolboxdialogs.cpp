@@ -1,4 +1,6 @@
+#include "filebrowserwatch.h"
 #include "kytestmain.h"
+#include "kytesttools.h"
 #include "uitesthelpers.h"
 
 #include "common/kyconstants.h"
@@ -15,6 +17,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <memory>
 
 class TestToolboxDialogs : public QObject
 {
@@ -40,8 +44,7 @@ private:
     // What the stand-in file browser was started with, once it has run.
     QStringList openedWith();
 
-    QString m_openLog;
-    QByteArray m_oldPath;
+    std::unique_ptr<kytest::FileBrowserWatch> m_browser;
 };
 
 void TestToolboxDialogs::initTestCase()
@@ -49,34 +52,19 @@ void TestToolboxDialogs::initTestCase()
     // The record rows ask the tools manager, which lives in the hub.
     KyLogicFW::instance()->initialize();
 
-    // A stand-in file browser first on PATH records the arguments it got.
-    const QString bin = kytest::testRoot() + QStringLiteral("/fakebin");
-    m_openLog = kytest::testRoot() + QStringLiteral("/opened.txt");
-    QVERIFY(kytest::writeFile(bin + QStringLiteral("/xdg-open"),
-                              "#!/bin/sh\n"
-                              "{ echo \"$#\"; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > \"$0.tmp\"\n"
-                              "mv \"$0.tmp\" \"" + m_openLog.toUtf8() + "\"\n"));
-    QFile::setPermissions(bin + QStringLiteral("/xdg-open"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_oldPath = qgetenv("PATH");
-    qputenv("PATH", bin.toUtf8() + ':' + m_oldPath);
+    m_browser = std::make_unique<kytest::FileBrowserWatch>();
+    // Drives and entries of other tests are not this one's to find.
+    kytest::removeInstalledTools();
 }
 
 void TestToolboxDialogs::cleanupTestCase()
 {
-    qputenv("PATH", m_oldPath);
+    m_browser.reset();
 }
 
 QStringList TestToolboxDialogs::openedWith()
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!QFile::exists(m_openLog) && clock.elapsed() < 10000)
-        QTest::qWait(20);
-    QStringList lines = QString::fromUtf8(kytest::readFile(m_openLog)).split(QLatin1Char('\n'));
-    QFile::remove(m_openLog);
-    // "argument count", then one argument a line.
-    const int count = lines.value(0).toInt();
-    return lines.mid(1, count).size() == count && count > 0 ? lines.mid(1, count) : QStringList{lines.value(0)};
+    return m_browser->opened();
 }
 
 void TestToolboxDialogs::messageBoxEnds_data()
@@ -242,9 +230,9 @@ void TestToolboxDialogs::recordRowsWithoutInstalledTools()
     kyChooseRecordPath dialog;
     for (int row = 0; row < 4; ++row) {
         auto *edit = child<QLineEdit>(&dialog, kRecordEdits[row]);
-        QVERIFY(edit->text().isEmpty());
+        QVERIFY2(edit->text().isEmpty(), qPrintable(edit->text()));
         QCOMPARE(edit->focusPolicy(), Qt::NoFocus);
-        QVERIFY(!child<QPushButton>(&dialog, kRecordButtons[row])->isEnabled());
+        QVERIFY2(!child<QPushButton>(&dialog, kRecordButtons[row])->isEnabled(), kRecordButtons[row]);
     }
 }
 
@@ -265,11 +253,10 @@ void TestToolboxDialogs::recordRowOfInstalledTool()
     auto *open = child<QPushButton>(&dialog, "button_openFolder_1");
     QVERIFY(open->isEnabled());
     for (int row = 1; row < 4; ++row)
-        QVERIFY(!child<QPushButton>(&dialog, kRecordButtons[row])->isEnabled());
+        QVERIFY2(!child<QPushButton>(&dialog, kRecordButtons[row])->isEnabled(), kRecordButtons[row]);
 
     QTest::mouseClick(open, Qt::LeftButton);
-    const QString drives = QString::fromLocal8Bit(qgetenv("KYORO_DRIVES_DIR"));
-    QCOMPARE(openedWith(), QStringList{drives + QStringLiteral("/d/My Videos/rec 1")});
+    QCOMPARE(openedWith(), QStringList{QDir::toNativeSeparators(nativePath(QStringLiteral("D:/My Videos/rec 1")))});
     QVERIFY(dialog.isVisible());
 
     QVERIFY(kyplatform::registryDeleteTree(entry));
@@ -285,8 +272,7 @@ void TestToolboxDialogs::recordFolderInWindowsForm()
     auto *open = child<QPushButton>(&dialog, "button_openFolder_4");
     open->setEnabled(true);
     QTest::mouseClick(open, Qt::LeftButton);
-    const QString drives = QString::fromLocal8Bit(qgetenv("KYORO_DRIVES_DIR"));
-    QCOMPARE(openedWith(), QStringList{drives + QStringLiteral("/e/录像/a b")});
+    QCOMPARE(openedWith(), QStringList{QDir::toNativeSeparators(nativePath(QStringLiteral("E:/录像/a b")))});
 }
 
 KY_TEST_MAIN(TestToolboxDialogs)
