@@ -13,11 +13,17 @@
 #include <QNetworkInterface>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QThread>
+#include <QTimer>
 #include <QUrl>
+
+#include <utility>
 
 namespace {
 
 KyoroPointing *s_instance = nullptr;
+
+constexpr int kDescribeDelayMs = 1000;
 
 const char *const kEventNames[POINTING_EVENT_COUNT] = {
     "startup_loading",    "endup_quit",      "init_page_home", "click_install",
@@ -94,12 +100,12 @@ PointingEvent pointingEvent(int index, const QString &key, int value)
 
 void reportEvent(int index)
 {
-    KyoroPointing::instance()->send(pointingEvent(index));
+    KyoroPointing::instance()->report(index, [index]() { return pointingEvent(index); });
 }
 
 void reportEvent(int index, const QString &key, int value)
 {
-    KyoroPointing::instance()->send(pointingEvent(index, key, value));
+    KyoroPointing::instance()->report(index, [index, key, value]() { return pointingEvent(index, key, value); });
 }
 
 KyoroPointing *KyoroPointing::instance()
@@ -128,6 +134,12 @@ KyoroPointing::KyoroPointing(const QString &appVersion)
 
 KyoroPointing::~KyoroPointing()
 {
+    // A probe cannot be interrupted: wait for it. Its event and the ones held
+    // behind it go with the reporter, as requests still in flight do.
+    if (m_describer) {
+        m_describer->wait();
+        delete m_describer;
+    }
     // Requests still in flight are aborted with the manager; their finished
     // signals must not reach a reporter that is half gone.
     disconnect(m_manager, nullptr, this, nullptr);
@@ -176,6 +188,39 @@ QJsonObject KyoroPointing::envelope(const PointingEvent &event) const
 QByteArray KyoroPointing::requestBody(const QByteArray &compactJson)
 {
     return "multi=" + compactJson.toBase64() + "&v=1.0";
+}
+
+void KyoroPointing::report(int index, EventBuilder build)
+{
+    if (m_describer) {
+        m_held.append({index, std::move(build)});
+        return;
+    }
+    if (index != POINTING_STARTUP_LOADING) {
+        send(build());
+        return;
+    }
+    // The builder reads only the probe's locked caches and immutable values.
+    m_describer = QThread::create([this, build = std::move(build)]() { m_described = build(); });
+    m_describer->setObjectName(QStringLiteral("kyoro machine description"));
+    connect(m_describer, &QThread::finished, this, &KyoroPointing::sendDescribed);
+    // Started a moment later, when the window being built has been shown and
+    // painted: the probe can cost more processor time than the window's first
+    // paint (it may initialise a graphics driver), and the window comes first.
+    QTimer::singleShot(kDescribeDelayMs, m_describer, [thread = m_describer]() { thread->start(); });
+}
+
+void KyoroPointing::sendDescribed()
+{
+    // finished() is queued to this thread; the worker is done with m_described.
+    m_describer->wait();
+    delete m_describer;
+    m_describer = nullptr;
+    send(std::exchange(m_described, PointingEvent()));
+    // In order; a start event among them holds back the ones after it again.
+    const QVector<QPair<int, EventBuilder>> held = std::exchange(m_held, {});
+    for (const auto &event : held)
+        report(event.first, event.second);
 }
 
 void KyoroPointing::send(const PointingEvent &event)

@@ -8,8 +8,11 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
+
 class QNetworkAccessManager;
 class QNetworkReply;
+class QThread;
 
 // Usage ("pointing") events, one fire-and-forget HTTP POST each to the
 // telemetry collector. Callers use reportEvent only, on the GUI thread.
@@ -56,7 +59,8 @@ QString eventPage(int index);
 PointingEvent pointingEvent(int index);
 PointingEvent pointingEvent(int index, const QString &key, int value);
 
-// Builds the event for `index` and sends it.
+// Builds the event for `index` and sends it. The start event's machine
+// description is gathered off the GUI thread (KyoroPointing::report).
 void reportEvent(int index);
 void reportEvent(int index, const QString &key, int value);
 
@@ -72,6 +76,16 @@ public:
     static void destroyInstance();
 
     ~KyoroPointing() override;
+
+    using EventBuilder = std::function<PointingEvent()>;
+
+    // Sends the event `build` makes for `index`; returns at once. Describing
+    // the machine for the start event can take long (a graphics adapter probe
+    // costs a fifth of a second under some drivers), so that event is built on
+    // a worker thread, started a second later so that it does not compete with
+    // the start-up. Events reported meanwhile wait behind it and go out in the
+    // order they were reported.
+    void report(int index, EventBuilder build);
 
     // Posts the event's envelope to the event's url; returns at once.
     void send(const PointingEvent &event);
@@ -98,9 +112,14 @@ public slots:
 
 private:
     explicit KyoroPointing(const QString &appVersion);
+    void sendDescribed();
 
     QString m_appVersion;
     QString m_deviceId;
     QNetworkAccessManager *m_manager = nullptr;
     int m_stallTimeoutMs;
+    // The worker building the start event, and what waits for it.
+    QThread *m_describer = nullptr;
+    PointingEvent m_described;
+    QVector<QPair<int, EventBuilder>> m_held;
 };

@@ -2,7 +2,15 @@
 
 #include "platform/sysinfo.h"
 
+#include <QMutex>
+#include <QMutexLocker>
+
 namespace {
+
+// One lock per cache, held through a probe: a caller on another thread waits
+// for the probe under way instead of starting a second one.
+QMutex s_cpuLock;
+QMutex s_adapterLock;
 
 struct CpuCache {
     QString model;
@@ -32,6 +40,7 @@ void osName(QString &name)
 
 bool cpuInfo(QString &model, QString &vendor, int &count, int &mhz)
 {
+    QMutexLocker locker(&s_cpuLock);
     CpuCache &cache = cpuCache();
     if (cache.model.isEmpty()) {
         const kyplatform::CpuDescription cpu = kyplatform::cpuDescription();
@@ -49,6 +58,7 @@ bool cpuInfo(QString &model, QString &vendor, int &count, int &mhz)
 
 QStringList graphicsAdapters()
 {
+    QMutexLocker locker(&s_adapterLock);
     QStringList &cache = adapterCache();
     if (cache.isEmpty()) {
         for (const std::string &description : kyplatform::graphicsAdapterDescriptions())

@@ -6,7 +6,8 @@
 // The machine as the telemetry describes it. The processor and the adapters
 // are probed once and then served from process-wide caches; a probe that
 // finds nothing (no model name, no adapter) is tried again at the next call.
-// GUI thread only: the caches are not locked.
+// Safe from any thread: the caches are locked, and a call made while another
+// thread probes waits for that probe's result.
 
 // "Windows_XP", "Windows_7", "Windows_8", "Windows_8.1", "Windows_10" or
 // "Unknown".

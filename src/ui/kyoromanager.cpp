@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleOption>
+#include <QTimer>
 
 namespace {
 kyoroManager *s_mainWindow = nullptr;
@@ -28,9 +29,10 @@ kyoroManager::kyoroManager(QWidget *parent)
     : QWidget(parent)
     , ui(std::make_unique<Ui::kyoroManagerClass>())
 {
-    ui->setupUi(this);
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
     setAttribute(Qt::WA_TranslucentBackground);
+    setStyleSheet(readTextFile(QSS_MAIN));
+    ui->setupUi(this);
 
     m_frameless = new FramelessHelper(this);
     m_frameless->attachWidget(this);
@@ -38,7 +40,6 @@ kyoroManager::kyoroManager(QWidget *parent)
     m_frameless->setMovable(true);
     m_frameless->setResizable(false);
 
-    setStyleSheet(readTextFile(QSS_MAIN));
     initForm();
     initTray();
     connect(ui->TitleBar, SIGNAL(slg_Openpage(pageType)), this, SLOT(slt_Openpage(pageType)));
@@ -139,6 +140,11 @@ void kyoroManager::slt_Openpage(pageType type)
 
 void kyoroManager::paintEvent(QPaintEvent *event)
 {
+    if (!m_painted) {
+        m_painted = true;
+        // Queued: the tray icon appears once this first paint is on screen.
+        QTimer::singleShot(0, this, &kyoroManager::showTray);
+    }
     QPainter painter(this);
     // Style-sheet backgrounds apply to this plain widget only when drawn here.
     QStyleOption option;

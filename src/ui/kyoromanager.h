@@ -90,6 +90,7 @@ protected:
 private:
     void initForm();
     void initTray();
+    void showTray();
     void updateToolTexts(const QString &name);
     void refreshToolState();
     void showProgress(int progress, bool isDownload);
@@ -108,6 +109,7 @@ private:
     int m_currentStatus = 0;
     InstallPathSettings *m_installPathSettings = nullptr;
     bool m_quitting = false;
+    bool m_painted = false;
 };
 
 // The one main window of the process (null before it is built).

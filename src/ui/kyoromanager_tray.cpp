@@ -21,7 +21,15 @@ void kyoroManager::initTray()
     m_trayIcon->setContextMenu(m_trayMenu);
     connect(m_trayMenu, &QMenu::triggered, this, &kyoroManager::onPopupMenu);
     connect(m_trayIcon, &QSystemTrayIcon::activated, this, &kyoroManager::onTrayIconActivated);
-    m_trayIcon->show();
+    // Shown once the window has been painted (paintEvent): adding an icon to
+    // the tray is a round trip to the shell that the first paint need not
+    // wait for.
+}
+
+void kyoroManager::showTray()
+{
+    if (m_trayIcon && !m_trayIcon->isVisible())
+        m_trayIcon->show();
 }
 
 void kyoroManager::onTrayIconActivated(QSystemTrayIcon::ActivationReason reason)
@@ -61,6 +69,8 @@ void kyoroManager::closeEvent(QCloseEvent *event)
         return;
     }
     event->ignore();
+    // The window only hides if it can come back from the tray.
+    showTray();
     // Without a tray a hidden window could never come back nor be quit:
     // there, closing ends the program the way "退出" does.
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {

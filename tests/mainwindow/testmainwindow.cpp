@@ -362,6 +362,20 @@ private slots:
         QCOMPARE(child<QStackedWidget>("stackedWidget")->currentWidget(), child<QWidget>("page_live"));
     }
 
+    // The tray icon waits for the window's first paint, and must then come:
+    // a window closed to a tray that never showed could not come back.
+    void trayIconAppearsAfterTheFirstPaint()
+    {
+        kyoroManager window;
+        auto *tray = window.findChild<QSystemTrayIcon *>();
+        QVERIFY(tray);
+        QTest::qWait(20);
+        QVERIFY(!tray->isVisible());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(tray->isVisible());
+    }
+
     void trayClickShowsTheWindowDoubleClickDoesNot()
     {
         auto *tray = m_window->findChild<QSystemTrayIcon *>();

@@ -222,6 +222,53 @@ private slots:
         QVERIFY(pointingErrors().isEmpty());
     }
 
+    // The start event is built on a worker thread. Whatever is reported
+    // meanwhile waits and is sent after it in the order reported, a second
+    // start event among them holding back the ones after it again.
+    void eventsWaitForTheStartEventInOrder()
+    {
+        QSignalSpy handled(KyoroPointing::instance(), &KyoroPointing::sglPointingResultHandled);
+        reportEvent(POINTING_STARTUP_LOADING);
+        reportEvent(POINTING_CLICK_CUST);
+        reportEvent(POINTING_CLICK_INSTALL, QStringLiteral("type"), 4);
+        reportEvent(POINTING_STARTUP_LOADING);
+        reportEvent(POINTING_CLICK_INTRODUCE);
+        QTRY_COMPARE_WITH_TIMEOUT(handled.count(), 5, 15000);
+
+        // The order they were handed to the network, as logged by send.
+        QStringList sent;
+        QList<QJsonObject> starts;
+        for (const QString &message : qAsConst(captured())) {
+            const QJsonObject envelope = QJsonDocument::fromJson(message.toUtf8()).object();
+            if (envelope.isEmpty())
+                continue;
+            sent << envelope.value(QStringLiteral("ac")).toString();
+            if (sent.constLast() == QLatin1String("startup_loading"))
+                starts << envelope.value(QStringLiteral("e")).toObject();
+        }
+        QCOMPARE(sent, (QStringList{"startup_loading", "click_cust", "click_install", "startup_loading", "click_introduce"}));
+        QCOMPARE(starts.size(), 2);
+        QCOMPARE(starts[0].keys(), (QStringList{"cpu_freq", "cpu_mod", "cpu_num", "cpu_ven", "pc_os", "vc_mod"}));
+        QCOMPARE(starts[1], starts[0]);
+        QVERIFY(pointingErrors().isEmpty());
+    }
+
+    // A reporter torn down while the start event and others wait for the
+    // machine's description ends its worker with it (under the sanitizers a
+    // worker left behind writes into freed memory or leaks); the next
+    // reporter starts clean.
+    void teardownWhileDescribing()
+    {
+        reportEvent(POINTING_STARTUP_LOADING);
+        reportEvent(POINTING_CLICK_CUST);
+        KyoroPointing::destroyInstance();
+
+        QSignalSpy handled(KyoroPointing::instance(), &KyoroPointing::sglPointingResultHandled);
+        reportEvent(POINTING_CLICK_STREAM_FILLIN);
+        QTRY_COMPARE_WITH_TIMEOUT(handled.count(), 1, 15000);
+        QVERIFY(m_server.eventNames().contains(QStringLiteral("click_stream_fillin")));
+    }
+
     // The sandbox collector keeps a body that does not decode and answers it
     // as rejected, so a broken event cannot pass unnoticed.
     void collectorRejectsWhatDoesNotDecode()
