@@ -180,7 +180,7 @@ class Handler(BaseHTTPRequestHandler):
 
     def ranged(self, body, etag, last_modified, rule, headers):
         """The status and body of the answer to a Range request: 206 with
-        the part, 416 past the end, 200 and the whole body when If-Range
+        the requested bytes, 416 past the end, 200 and the whole body when If-Range
         names another validator."""
         wanted = self.headers.get("Range")
         if not wanted:

@@ -27,7 +27,7 @@ QString downloadTargetPath(const QString &saveDir, const QString &url, QString *
 // system, a zip archive with "PK", and nothing but an HTML page may be an
 // HTML page, whether served as one or looking like one.
 QString downloadBodyProblem(const QString &url, const QByteArray &head, const QByteArray &contentType);
-// The part of those checks that needs only the type the body is served as.
+// Those of the checks that need only the type the body is served as.
 QString downloadTypeProblem(const QString &url, const QByteArray &contentType);
 
 // How many leading bytes downloadBodyProblem looks at.

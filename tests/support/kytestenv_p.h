@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// The part of the test environment each system sets up its own way.
+// What of the test environment each system sets up its own way.
 namespace kytest {
 
 // Points what the program reads from the system (the user's folders, the
