@@ -355,9 +355,9 @@ bool buildDumpPath(const SYSTEMTIME &now, const wchar_t *folder, const char *fol
         && appendUtf8(g_state.dumpPathUtf8, sizeof g_state.dumpPathUtf8, g_state.dumpName);
 }
 
-// Creates the dump file for the crash time in the program folder, or else in
-// the fallback folder; g_state's dump path names the file made, or the one in
-// the program folder when neither could be.
+// Creates the dump file at g_state's dump path (in the program folder), or
+// else in the fallback folder; g_state's dump path then names the file made,
+// or the one in the program folder when neither could be.
 HANDLE createDumpFile(const SYSTEMTIME &now)
 {
     // An existing dump of the same second is overwritten.
@@ -365,7 +365,7 @@ HANDLE createDumpFile(const SYSTEMTIME &now)
         return CreateFileW(g_state.dumpPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     };
-    if (!buildDumpPath(now, g_prepared.folder, g_prepared.folderUtf8))
+    if (!g_state.dumpPath[0])
         return INVALID_HANDLE_VALUE;
     HANDLE file = create();
     if (file != INVALID_HANDLE_VALUE || !g_prepared.fallbackFolder[0])
@@ -458,8 +458,8 @@ LONG WINAPI crashFilter(EXCEPTION_POINTERS *pointers)
 
     SYSTEMTIME now;
     GetLocalTime(&now);
-    // Without the dump writer the reporter still gets the path the dump
-    // would have had in the program folder.
+    // The path in the program folder first: without the dump writer the
+    // reporter still gets the path the dump would have had.
     buildDumpPath(now, g_prepared.folder, g_prepared.folderUtf8);
     writeMiniDump(pointers, g_prepared.libraryPath, now);
     // The reporter starts whether or not a dump was written.
