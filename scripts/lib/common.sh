@@ -65,9 +65,14 @@ ky_ensure_locale() {
 
 # Configures and builds one build folder: ky_build DIR [cmake options...].
 # With KY_BUILD_TARGETS set (blank-separated), builds only those targets.
+# A compiler cache is used when the machine has one (ccache); nothing needs it.
 ky_build() {
   local dir="$1"; shift
-  cmake -S "$KY_ROOT" -B "$dir" -G Ninja -DKY_WERROR=ON "$@" >/dev/null
+  local launcher=()
+  if command -v ccache >/dev/null 2>&1; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  fi
+  cmake -S "$KY_ROOT" -B "$dir" -G Ninja -DKY_WERROR=ON "${launcher[@]}" "$@" >/dev/null
   local targets=()
   for target in ${KY_BUILD_TARGETS:-}; do targets+=(--target "$target"); done
   cmake --build "$dir" -j"${KY_JOBS:-2}" "${targets[@]}"
