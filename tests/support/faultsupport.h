@@ -123,7 +123,7 @@ private:
 // foreignpeer.py, run as user nobody (needs root).
 inline QString foreignPeerScript()
 {
-    return kytest::sourceDir() + QStringLiteral("/tests/faults/foreignpeer.py");
+    return kytest::sourceDir() + QStringLiteral("/tests/support/foreignpeer.py");
 }
 
 // A server of another account listening at `path` (its folder is opened to
