@@ -10,7 +10,7 @@
 ;   KY_HELPER           kysetuphelper.exe
 ;   KY_ICON             the program's icon
 ;   KY_PICTURES         the welcome and header pictures as BMP files, one per
-;                       display density (setup_welcome-96.bmp to -192.bmp)
+;                       display density (setup_welcome-96.bmp to -240.bmp)
 ;   KY_OUTFILE          the package to write
 ;
 ; Silent use, as the streaming tools' installers: "setup.exe /S /D=C:\folder"
@@ -62,7 +62,7 @@ ShowUninstDetails show
 ; at 150 % instead of stretching a 96-DPI bitmap of them. The welcome and
 ; header pictures are the program's own, drawn for each density; the one for
 ; the display's DPI replaces the 96-DPI one before the pages show
-; (kyPicturesForDpi), so none is stretched by more than a few pixels.
+; (kyPicturesForDpi), so none is resampled by more than a few pixels.
 !define MUI_WELCOMEFINISHPAGE_BITMAP "${KY_PICTURES}\setup_welcome-96.bmp"
 !define MUI_HEADERIMAGE
 !define MUI_HEADERIMAGE_RIGHT
@@ -105,17 +105,22 @@ VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "${KY_PUBLISHER}"
   SetBrandingImage /IMGID=1046 /RESIZETOFIT "$PLUGINSDIR\modern-header.bmp"
 !macroend
 
-; Each density stands for the scales nearest to it.
+; The Chinese dialog font makes the picture controls about a sixth larger
+; than the 96-DPI pictures: each display density takes the pictures drawn
+; for the next one up, which the pages then shrink a little rather than
+; enlarge.
 !macro KY_PICTURES_FOR_DPI un WELCOME
 Function ${un}kyPicturesForDpi
   !insertmacro KY_DISPLAY_DPI
   ${If} $0 >= 180
-    !insertmacro KY_PICTURES_AT 192 ${WELCOME}
+    !insertmacro KY_PICTURES_AT 240 ${WELCOME}
   ${ElseIf} $0 >= 156
-    !insertmacro KY_PICTURES_AT 168 ${WELCOME}
+    !insertmacro KY_PICTURES_AT 192 ${WELCOME}
   ${ElseIf} $0 >= 132
-    !insertmacro KY_PICTURES_AT 144 ${WELCOME}
+    !insertmacro KY_PICTURES_AT 168 ${WELCOME}
   ${ElseIf} $0 >= 108
+    !insertmacro KY_PICTURES_AT 144 ${WELCOME}
+  ${Else}
     !insertmacro KY_PICTURES_AT 120 ${WELCOME}
   ${EndIf}
 FunctionEnd

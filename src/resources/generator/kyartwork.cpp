@@ -281,7 +281,7 @@ const QVector<Picture> &setupPictures()
 
 QVector<int> setupDpis()
 {
-    return {96, 120, 144, 168, 192};
+    return {96, 120, 144, 168, 192, 240};
 }
 
 QString setupFileName(const QString &fileName, int dpi)

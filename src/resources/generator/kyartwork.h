@@ -42,8 +42,8 @@ QImage renderIcon(int size);
 QByteArray iconFileData();
 
 // The setup package's welcome and header pictures, drawn once per display
-// density the setup may meet (96 to 192 DPI), so that its pages show them
-// unstretched: "setup_welcome-144.png" is the welcome picture for 144 DPI.
+// density (96 to 240 DPI), so that its pages show them hardly resampled:
+// "setup_welcome-144.png" is the welcome picture for 144 DPI.
 const QVector<Picture> &setupPictures();
 QVector<int> setupDpis();
 QString setupFileName(const QString &fileName, int dpi);
