@@ -35,8 +35,8 @@ Journeys, in order:
   DPI            LogPixels): VURuv.exe opens its window at 942 x 622 times
                  the scale in device pixels, inside the screen where it fits
                  (125 % on the run's 1280 x 800 screen) and at its top left
-                 where it does not, and at 200 % the title bar's live tab
-                 shows its 2x picture pixel for pixel
+                 where it does not, and at 200 % the left column's first
+                 button shows its 2x picture pixel for pixel
 
 On failure a screenshot, the program's logs and output, the collector's events
 and the Wine prefix's log are kept in --artefacts (the path is printed).
@@ -80,6 +80,9 @@ ADDRESS_SIZE = (410, 312)
 
 # The run's screen: the window fits it at 125 %, not at 150 % and 200 %.
 SCREEN_SIZE = (1280, 800)
+# The left column's first button (button_KyoroLive, checked at start): an
+# opaque picture that lies on the screen at 200 %.
+COLUMN_KYORO = (11, 131 + 20, 170, 52)
 
 PUSH_ADDRESS = "rtmp://127.0.0.1:1935/live"
 LIVE_CODE = "journey-code-42"
@@ -486,9 +489,9 @@ def journey_display_scale(dpi):
             if dpi == 192:
                 # The pointer on the window's clear margin hovers no button.
                 desk.x("xdotool", "mousemove", "--sync", str(x + 4), str(y + 4))
-                twice = tuple(2 * value for value in LIVE_TAB)
-                desk.wait_for_picture("the live tab drawn from its 2x picture", twice,
-                                      ["button_live_selected@2x"], "button_live_selected@2x", 30)
+                twice = tuple(2 * value for value in COLUMN_KYORO)
+                desk.wait_for_picture("the left column's first button drawn from its 2x picture", twice,
+                                      ["button_kyoro_checked@2x"], "button_kyoro_checked@2x", 30)
             desk.screenshot(os.path.join(desk.root, "window-%d-dpi.png" % dpi))
             code, text = desk.wine("taskkill", "/im", "VURuv.exe")
             if code != 0:
