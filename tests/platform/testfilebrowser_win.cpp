@@ -35,11 +35,10 @@ std::string openedWith(const std::string &folder)
                                  FALSE, ids[0]);
     if (!process)
         return "<cannot open>";
-    // Empty while the new process is still being set up: read again.
     std::wstring wide;
     kytest::waitFor([&wide, process] {
         wide = kytest::commandLineOf(process);
-        return !wide.empty();
+        return kytest::wholeCommandLine(wide, L"explorer.exe");
     });
     const std::string line = wide.empty() ? "<unreadable>" : kytest::utf8(std::filesystem::path(wide));
     TerminateProcess(process, 0);
