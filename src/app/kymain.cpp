@@ -72,13 +72,15 @@ int kyMain(int argc, char *argv[], KyBeforeEventLoop beforeEventLoop)
     qInfo("%s", "");
     installCrashFilter();
 
+    // The instance listens as soon as it exists; a SIGTERM that arrives while
+    // start-up still runs (the telemetry probe, the window) must end it
+    // cleanly too, so it is caught from before then. Once the window exists,
+    // the request takes the window's own quit path.
+    KyTerminationWatcher::catchEarly();
     KySingleApplication app(APP_ID, argc, argv);
     if (app.isRunning())
         return app.sendMessage(APP_ID, 5000) ? 0 : 1;
 
-    // The instance listens from here on; a SIGTERM that arrives while start-up
-    // still runs (the telemetry probe, the window) must end it cleanly too.
-    // Once the window exists, the request takes the window's own quit path.
     KyTerminationWatcher termination;
     QObject::connect(&termination, &KyTerminationWatcher::terminationRequested, &app, &QApplication::quit);
 

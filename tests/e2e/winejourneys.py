@@ -390,9 +390,12 @@ def journey_quit(desk):
     trays = desk.windows_named("^Wine System Tray$")
     if not trays:
         raise JourneyFailed("no Wine System Tray on the screen")
-    # VURuv's icon is the tray's first.
+    # VURuv's icon is the tray's first: the bottom-left cell of the tray
+    # window, below the caption when the window's X area includes the one
+    # Wine draws itself.
     def menu():
-        desk.click((0, 0, 20, 20), trays[0], button=3)
+        height = desk.geometry(trays[0])[3]
+        desk.click((0, max(0, height - 20), 20, 20), trays[0], button=3)
         try:
             return wait_until("the menu", lambda: [w for w in desk.visible_windows(desk.app.pid) if w != desk.window], 3)
         except JourneyFailed:
