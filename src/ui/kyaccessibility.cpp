@@ -292,12 +292,10 @@ private:
             return;
         widget->setProperty(KY_KEYBOARD_FOCUS_PROPERTY, on ? QVariant(true) : QVariant());
         // Property selectors of style sheets are matched when a widget is
-        // polished; its children too, for rules that select them by it.
-        for (QWidget *polished : QWidgetList{widget} + widget->findChildren<QWidget *>()) {
-            polished->style()->unpolish(polished);
-            polished->style()->polish(polished);
-            polished->update();
-        }
+        // polished.
+        widget->style()->unpolish(widget);
+        widget->style()->polish(widget);
+        widget->update();
     }
 
     bool m_keyboardInUse = false;

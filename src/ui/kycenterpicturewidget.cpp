@@ -5,6 +5,7 @@
 #include "common/kytexts.h"
 #include "ui/kyaccessibility.h"
 
+#include <QFrame>
 #include <QHash>
 #include <QKeyEvent>
 #include <QPixmap>
@@ -41,6 +42,17 @@ kyCenterPictureWidget::kyCenterPictureWidget(QWidget *parent)
     // arrow keys switch the pictures.
     setFocusPolicy(Qt::TabFocus);
     setAccessibleDescription(QStringLiteral("按左右方向键切换图片"));
+    // The picture covers the whole carousel: its keyboard focus mark is a
+    // frame laid over the picture, under the arrows and dots, shown while
+    // the carousel has the keyboard focus property.
+    m_focusMark = new QFrame(this);
+    m_focusMark->setObjectName(QStringLiteral("frame_keyboardFocus"));
+    m_focusMark->setGeometry(rect());
+    m_focusMark->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_focusMark->hide();
+    m_focusMark->stackUnder(ui->button_left);
+    ui->label_picture->stackUnder(m_focusMark);
+    kyMarkDecorative({m_focusMark});
     setTool(TOOL_NAME_KYTOOL);
 }
 
@@ -101,6 +113,14 @@ void kyCenterPictureWidget::keyPressEvent(QKeyEvent *event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+bool kyCenterPictureWidget::event(QEvent *event)
+{
+    if (event->type() == QEvent::DynamicPropertyChange
+        && static_cast<QDynamicPropertyChangeEvent *>(event)->propertyName() == KY_KEYBOARD_FOCUS_PROPERTY)
+        m_focusMark->setVisible(property(KY_KEYBOARD_FOCUS_PROPERTY).toBool());
+    return QWidget::event(event);
 }
 
 void kyCenterPictureWidget::on_button_left_clicked()

@@ -11,6 +11,8 @@ namespace Ui {
 class kyCenterPictureWidget;
 }
 
+class QFrame;
+
 // The picture carousel of a tool card: two screenshots of the current tool,
 // switched by arrow buttons that show while the mouse is over the pictures,
 // or with the arrow keys while the carousel has the focus.
@@ -33,6 +35,7 @@ protected:
     void enterEvent(QEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool event(QEvent *event) override;
 
 private slots:
     void on_button_left_clicked();
@@ -43,6 +46,7 @@ private:
     void togglePicture();
 
     std::unique_ptr<Ui::kyCenterPictureWidget> ui;
+    QFrame *m_focusMark = nullptr;
     PicturePair m_pictures;
     bool m_showingFirst = true;
 };

@@ -249,7 +249,7 @@ private slots:
     void focusMarkComesWithTheKeyboardOnly_data()
     {
         QTest::addColumn<QString>("name");
-        for (const char *name : {"button_install_kyoro", "button_KyoroLive", "radio_kyShow", "button_useTutorial",
+        for (const char *name : {"button_install_kyoro", "button_KyoroLive", "radio_kyShow", "button_useTutorial", "widget",
                                  "button_live", "label_visitOBSurl", "button_installOBS"})
             QTest::newRow(name) << QString::fromLatin1(name);
     }
@@ -268,7 +268,7 @@ private slots:
         kytest::clickInWindow(child<QPushButton>(m_main.get(), name == QLatin1String("label_visitOBSurl")
                                                                    ? "button_OBSLive"
                                                                    : "button_KyoroLive"));
-        QTRY_VERIFY(widget->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(widget->isVisible(), 20000);
         m_main->setFocus(Qt::OtherFocusReason);
         const QImage unfocused = widget->grab().toImage();
 
