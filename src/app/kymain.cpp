@@ -3,6 +3,7 @@
 #include "app/appinit.h"
 #include "app/kycrashreport.h"
 #include "app/kylogmanager.h"
+#include "app/kyscaling.h"
 #include "app/kysingleapplication.h"
 #include "app/kyterminationwatcher.h"
 #include "common/kycleanup.h"
@@ -59,6 +60,7 @@ int kyMain(int argc, char *argv[], KyBeforeEventLoop beforeEventLoop)
     // the whole OpenGL driver stack for the first one: a third of the time to
     // the first paint, and memory the program never uses.
     QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
+    enableDisplayScaling(argc, argv);
 
     // A crashed instance runs the program again only to show its message.
     int messageExitCode = 0;

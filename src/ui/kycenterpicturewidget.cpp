@@ -4,11 +4,10 @@
 #include "common/kyconstants.h"
 #include "common/kytexts.h"
 #include "ui/kyaccessibility.h"
+#include "ui/kypictures.h"
 
-#include <QFrame>
 #include <QHash>
 #include <QKeyEvent>
-#include <QPixmap>
 
 namespace {
 // What each screenshot shows, for screen readers.
@@ -45,14 +44,9 @@ kyCenterPictureWidget::kyCenterPictureWidget(QWidget *parent)
     // The picture covers the whole carousel: its keyboard focus mark is a
     // frame laid over the picture, under the arrows and dots, shown while
     // the carousel has the keyboard focus property.
-    m_focusMark = new QFrame(this);
-    m_focusMark->setObjectName(QStringLiteral("frame_keyboardFocus"));
-    m_focusMark->setGeometry(rect());
-    m_focusMark->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_focusMark->hide();
-    m_focusMark->stackUnder(ui->button_left);
-    ui->label_picture->stackUnder(m_focusMark);
-    kyMarkDecorative({m_focusMark});
+    ui->frame_keyboardFocus->setAttribute(Qt::WA_TransparentForMouseEvents);
+    ui->frame_keyboardFocus->hide();
+    kyMarkDecorative({ui->frame_keyboardFocus});
     setTool(TOOL_NAME_KYTOOL);
 }
 
@@ -78,7 +72,7 @@ void kyCenterPictureWidget::showPicture(bool first)
     // Shown unscaled: the label and the pictures are both 400 x 264. Loaded
     // through the pixmap cache: both cards start with the same picture, and
     // switching tools back and forth shows the same few again.
-    ui->label_picture->setPixmap(QPixmap(currentPicture()));
+    ui->label_picture->setPixmap(kyPicture(currentPicture(), devicePixelRatioF()));
     ui->label_switch_selected->setVisible(first);
     ui->label_switch_selected_2->setVisible(!first);
     kyDescribePicture(ui->label_picture, QStringLiteral("第%1张，共2张：").arg(first ? 1 : 2)
@@ -119,7 +113,7 @@ bool kyCenterPictureWidget::event(QEvent *event)
 {
     if (event->type() == QEvent::DynamicPropertyChange
         && static_cast<QDynamicPropertyChangeEvent *>(event)->propertyName() == KY_KEYBOARD_FOCUS_PROPERTY)
-        m_focusMark->setVisible(property(KY_KEYBOARD_FOCUS_PROPERTY).toBool());
+        ui->frame_keyboardFocus->setVisible(property(KY_KEYBOARD_FOCUS_PROPERTY).toBool());
     return QWidget::event(event);
 }
 

@@ -11,7 +11,6 @@ namespace Ui {
 class kyCenterPictureWidget;
 }
 
-class QFrame;
 
 // The picture carousel of a tool card: two screenshots of the current tool,
 // switched by arrow buttons that show while the mouse is over the pictures,
@@ -46,7 +45,6 @@ private:
     void togglePicture();
 
     std::unique_ptr<Ui::kyCenterPictureWidget> ui;
-    QFrame *m_focusMark = nullptr;
     PicturePair m_pictures;
     bool m_showingFirst = true;
 };

@@ -9,13 +9,13 @@
 #include "ui/kyaccessibility.h"
 #include "ui/kymsgtipwidget.h"
 #include "ui/kyoromanager.h"
+#include "ui/kypictures.h"
 #include "ui/kyuilog.h"
 
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QPixmap>
 
 namespace {
 struct InstallMode
@@ -117,11 +117,11 @@ void kyInstallWidget::setMode(int mode)
     const InstallMode &m = installMode(mode);
     setStyleSheet(readTextFile(m.styleSheet));
 
-    const QPixmap back(RES_INSTALL_HEADER_BACK);
-    if (!back.isNull()) {
+    const QBrush back = kyStretchedPicture(RES_INSTALL_HEADER_BACK, size(), devicePixelRatioF());
+    if (back.style() != Qt::NoBrush) {
         ui->widget->setAutoFillBackground(true);
         QPalette pal = ui->widget->palette();
-        pal.setBrush(QPalette::Window, QBrush(back.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+        pal.setBrush(QPalette::Window, back);
         ui->widget->setPalette(pal);
     }
 

@@ -6,8 +6,8 @@
 #include "common/kypaths.h"
 #include "common/kytexts.h"
 #include "ui/kyaccessibility.h"
+#include "ui/kypictures.h"
 
-#include <QPixmap>
 #include <QShortcut>
 
 kyTitleBar::kyTitleBar(QWidget *parent)
@@ -21,11 +21,10 @@ kyTitleBar::kyTitleBar(QWidget *parent)
     setStyleSheet(readTextFile(QSS_MAIN));
 
     setAutoFillBackground(true);
-    const QPixmap back(RES_TITLEBAR_BACK);
-    if (!back.isNull()) {
+    const QBrush back = kyStretchedPicture(RES_TITLEBAR_BACK, size(), devicePixelRatioF());
+    if (back.style() != Qt::NoBrush) {
         QPalette pal = palette();
-        pal.setBrush(QPalette::Window,
-                     QBrush(back.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+        pal.setBrush(QPalette::Window, back);
         setPalette(pal);
     }
 
