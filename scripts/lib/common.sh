@@ -9,6 +9,7 @@ KY_PACKAGES=(
   python3 tzdata locales
   fonts-wqy-microhei
   xvfb xauth x11-utils imagemagick xdotool
+  at-spi2-core python3-pyatspi dbus-daemon
   googletest libgtest-dev
   clang libfuzzer-14-dev
   wine wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev

@@ -6,6 +6,7 @@
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
 #include "common/kytexts.h"
+#include "ui/kyaccessibility.h"
 #include "ui/kymsgtipwidget.h"
 #include "ui/kyoromanager.h"
 #include "ui/kypictures.h"
@@ -97,6 +98,12 @@ kyInstallWidget::kyInstallWidget(QWidget *parent)
     // The application-wide drag filter moves the dialog by its header.
     setProperty("CanMove", true);
     setProperty("TitleHeight", 142);
+
+    kyMarkDecorative({ui->label_logo});
+    kyCloseOnEscape(ui->button_close);
+    kyMakeActingLabel(ui->label_OBSurl);
+    // Enter in the folder field confirms the folder.
+    ui->button_confirmInstall->setDefault(true);
 }
 
 kyInstallWidget::~kyInstallWidget() = default;

@@ -11,6 +11,7 @@
 #include "logic/kylogicfw.h"
 #include "logic/uilogiclistener.h"
 #include "telemetry/kyoropointing.h"
+#include "ui/kyaccessibility.h"
 #include "ui/kyinstallwidget.h"
 #include "ui/kymsgtipwidget.h"
 #include "ui/kyoromanager.h"
@@ -88,11 +89,19 @@ void kyInstallWizard::initWizard(const WizardWidgets &widgets, const QString &st
         }
     }
 
-    for (QLabel *label : m_widgets.clickReload)
+    for (QLabel *label : m_widgets.clickReload) {
         label->installEventFilter(this);
+        kyMakeActingLabel(label, QAccessible::Button);
+    }
     for (QLabel *link : m_widgets.obsLinks) {
-        if (link)
+        if (link) {
             link->installEventFilter(this);
+            kyMakeActingLabel(link);
+        }
+    }
+    for (int page = 0; page < 5; ++page) {
+        kyMarkDecorative({m_widgets.logos[page]});
+        kyCloseOnEscape(m_widgets.closeButtons[page]);
     }
 
     kyoroManager *window = mainWindow();
@@ -122,19 +131,25 @@ void kyInstallWizard::initWizard(const WizardWidgets &widgets, const QString &st
 void kyInstallWizard::showPage(Page page)
 {
     m_widgets.stack->setCurrentWidget(m_widgets.pages[page]);
+    // Enter in the folder field goes on to the download. Made the default
+    // only here: a dialog shown with a hidden default button would give it
+    // the focus.
+    m_widgets.nextStep->setDefault(page == PageFolder);
 }
 
 void kyInstallWizard::refreshEditionRows()
 {
+    // Each widget is set once: hiding the install button on the way would
+    // move the keyboard focus away from it.
     for (int i = 0; i < 2; ++i) {
-        m_widgets.confirmInstall[i]->hide();
+        const bool installed = tools()->isToolInstalled(m_editions[i].tool);
+        m_widgets.confirmInstall[i]->setVisible(!installed);
         m_widgets.uninstalling[i]->hide();
-        m_widgets.testInstalled[i]->show();
+        m_widgets.testInstalled[i]->setVisible(installed);
         m_widgets.clickReload[i]->show();
-        if (!tools()->isToolInstalled(m_editions[i].tool)) {
-            m_widgets.confirmInstall[i]->show();
-            m_widgets.testInstalled[i]->hide();
-        }
+        // The install button lies over "点击重装": only an uncovered label
+        // is reached by Tab and read out.
+        kySetActingLabelReachable(m_widgets.clickReload[i], installed);
     }
 }
 

@@ -15,6 +15,7 @@
 #include "ui/kygetrtmpfalsewidget.h"
 #include "ui/kyloadsliderwidget.h"
 #include "ui/kymsgtipwidget.h"
+#include "ui/kyaccessibility.h"
 #include "ui/kyoromanager.h"
 
 #include <QDebug>
@@ -49,7 +50,12 @@ kyLiveAddressSet::kyLiveAddressSet(QString toolName, QWidget *parent)
     ui->com_livePlat->addItem(TEXT_LIVE_PLATFORM);
     ui->com_livePlat->setCurrentIndex(0);
     ui->label_getCode->installEventFilter(this);
+    kyMakeActingLabel(ui->label_getCode);
     ui->button_confirm->setEnabled(false);
+    // Enter in the address or code field confirms (while "确认" can).
+    ui->button_confirm->setDefault(true);
+    kyMarkDecorative({ui->liveAddress_titleback, ui->label_logo});
+    kyCloseOnEscape(ui->button_close);
     connect(ui->ledit_RTMP, &QLineEdit::textChanged, this, &kyLiveAddressSet::sltTextEditChanged);
 
     if (UILogicListener *listener = mainWindow() ? mainWindow()->logicListener() : nullptr) {

@@ -10,6 +10,7 @@
 #include "logic/uilogiclistener.h"
 #include "telemetry/kyoropointing.h"
 #include "ui/framelesshelper.h"
+#include "ui/kyaccessibility.h"
 #include "ui/kywindowplacement.h"
 
 #include <QPainter>
@@ -79,6 +80,7 @@ void kyoroManager::initForm()
     ui->button_KyoroLive->setChecked(true);
     ui->stackedWidget_2->setCurrentWidget(ui->page_kyoroPage);
     ui->label_visitOBSurl->installEventFilter(this);
+    kyMakeActingLabel(ui->label_visitOBSurl);
 
     ui->radio_kyTool->setChecked(true);
     ui->radio_classic->setChecked(true);
@@ -86,6 +88,8 @@ void kyoroManager::initForm()
     ui->label_kyoro_introduce->setText(introductionForTool(TOOL_NAME_KYTOOL));
     ui->label_OBSTitle->setText(cardTitleForTool(TOOL_NAME_OBS_CLASSIC));
     ui->label_OBS_introduce->setText(introductionForTool(TOOL_NAME_OBS_CLASSIC));
+    nameCardButtons(TOOL_NAME_KYTOOL);
+    nameCardButtons(TOOL_NAME_OBS_CLASSIC);
 
     for (QRadioButton *radio : {ui->radio_kyTool, ui->radio_kyShow, ui->radio_classic, ui->radio_studio})
         connect(radio, SIGNAL(clicked()), this, SLOT(sltRadioClicked()));

@@ -101,6 +101,20 @@ void kyoroManager::updateToolTexts(const QString &name)
         ui->label_OBSTitle->setText(cardTitleForTool(name));
         ui->label_OBS_introduce->setText(introductionForTool(name));
     }
+    nameCardButtons(name);
+}
+
+// The card's picture buttons say nothing in text: screen readers call them
+// by what they do to the card's tool.
+void kyoroManager::nameCardButtons(const QString &name)
+{
+    const QString title = cardTitleForTool(name);
+    if (title.isEmpty())
+        return;
+    const bool kyoroCard = isKyoroEdition(name);
+    (kyoroCard ? ui->button_install_kyoro : ui->button_install_OBS)->setAccessibleName(QStringLiteral("安装 ") + title);
+    (kyoroCard ? ui->button_open_kyoro : ui->button_open_OBS)->setAccessibleName(QStringLiteral("打开 ") + title);
+    (kyoroCard ? ui->button_running_kyoro : ui->button_running_OBS)->setAccessibleName(title + QStringLiteral(" 直播中"));
 }
 
 void kyoroManager::sltLiveToolSwitched()
@@ -111,6 +125,7 @@ void kyoroManager::sltLiveToolSwitched()
 
 void kyoroManager::refreshToolState()
 {
+    QWidget *focused = focusWidget();
     ui->button_liveset->setVisible(true);
     switch (m_currentStatus) {
     case APP_NOT_INSTALLED:
@@ -144,6 +159,7 @@ void kyoroManager::refreshToolState()
     default:
         break;
     }
+    keepFocusOnCardAction(focused);
 
     // Before the logic is initialised nothing can be running.
     if (!tools() || !downloads()) {
@@ -155,6 +171,28 @@ void kyoroManager::refreshToolState()
         showProgress(downloaded, true);
     else
         showProgress(tools()->installProgress(m_currentTool), false);
+}
+
+// The install, open and running buttons take turns on one spot: a keyboard
+// user whose focus was on the one that went away finds it on the one that
+// came, not somewhere further down the card.
+void kyoroManager::keepFocusOnCardAction(QWidget *focused)
+{
+    auto *button = qobject_cast<QPushButton *>(focused);
+    if (!button || button->isVisibleTo(this))
+        return;
+    const QList<QList<QPushButton *>> cards = {
+        {ui->button_install_kyoro, ui->button_open_kyoro, ui->button_running_kyoro},
+        {ui->button_install_OBS, ui->button_open_OBS, ui->button_running_OBS},
+    };
+    for (const QList<QPushButton *> &actions : cards) {
+        if (!actions.contains(button))
+            continue;
+        for (QPushButton *action : actions) {
+            if (action->isVisibleTo(this) && action->isEnabled())
+                action->setFocus(Qt::OtherFocusReason);
+        }
+    }
 }
 
 void kyoroManager::showProgress(int progress, bool isDownload)
@@ -176,6 +214,7 @@ void kyoroManager::showProgress(int progress, bool isDownload)
     }
     bar->show();
     bar->setValue(progress);
+    bar->setAccessibleName(isDownload ? QStringLiteral("下载进度") : QStringLiteral("安装进度"));
     label->show();
     if (isDownload) {
         label->setText(QStringLiteral("正在下载：%1%").arg(progress));

@@ -297,6 +297,20 @@ class Desktop:
         self.x("xdotool", "mousemove", "--sync", str(gx + cx), str(gy + cy), "click", "1")
         self.x("xdotool", "type", "--delay", "20", text)
 
+    def focus(self, window=None):
+        """Gives the window the keyboard, as a window manager does for the
+        window a user brings up; the X server here has none."""
+        self.x("xdotool", "windowfocus", "--sync", window or self.window)
+
+    def keys(self, *keys):
+        """Presses keys (xdotool names: Tab, shift+Tab, Return, ctrl+a) into
+        the window that has the keyboard, one after the other."""
+        self.x("xdotool", "key", "--delay", "80", *keys)
+
+    def type_text(self, text):
+        """Types `text` into the control that has the keyboard focus."""
+        self.x("xdotool", "type", "--delay", "20", text)
+
     def screenshot(self, path=None):
         path = path or os.path.join(self.root, "screen.png")
         self.x("import", "-window", "root", path)
