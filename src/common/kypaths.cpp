@@ -80,26 +80,9 @@ QString downloadDir()
     return createdDir(joined(appDir(), QStringLiteral("download")));
 }
 
-QString defaultKyToolDir()
+QString defaultToolDir(const QString &folder)
 {
-    return createdDir(joined(appDir(), QStringLiteral("tools/KYTool")));
-}
-
-QString defaultKyShowDir()
-{
-    return createdDir(joined(appDir(), QStringLiteral("tools/KYShowTool")));
-}
-
-QString defaultObsClassicDir()
-{
-    // The status monitor looks for OBS Classic only below "Program Files (x86)"
-    // or "Program Files", so its default folder must be exactly that one.
-    return QStringLiteral("C:/Program Files (x86)/OBS");
-}
-
-QString defaultObsStudioDir()
-{
-    return createdDir(joined(appDir(), QStringLiteral("tools/obs-studio")));
+    return createdDir(joined(appDir(), QStringLiteral("tools/") + folder));
 }
 
 QString moduleDir()

@@ -1,8 +1,8 @@
 #include "ui/kycenterpicturewidget.h"
 #include "ui_kycenterpicturewidget.h"
 
-#include "common/kyconstants.h"
 #include "common/kytexts.h"
+#include "logic/kytoolfacts.h"
 
 #include <QPixmap>
 
@@ -20,8 +20,9 @@ kyCenterPictureWidget::~kyCenterPictureWidget() = default;
 
 void kyCenterPictureWidget::setTool(QString name)
 {
-    if (const std::optional<PicturePair> pictures = picturePairForTool(name))
-        m_pictures = *pictures;
+    // A name that is no tool keeps the pictures shown.
+    if (const ToolFacts *tool = toolFacts(name))
+        m_pictures = tool->pictures;
     showPicture(true);
 }
 

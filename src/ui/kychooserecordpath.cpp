@@ -8,6 +8,7 @@
 #include "logic/kylivetoolconfig.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
+#include "logic/kytoolfacts.h"
 #include "ui/kyuilog.h"
 
 namespace {

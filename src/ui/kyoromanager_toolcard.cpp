@@ -3,14 +3,15 @@
 #include "ui/kyoromanager.h"
 #include "ui_kyoromanager.h"
 
-#include "common/installpathsettings.h"
 #include "common/kyconstants.h"
-#include "common/kytexts.h"
 #include "common/kypaths.h"
+#include "common/kytexts.h"
 #include "download/kydownloadrules.h"
 #include "download/kyfiledownloadermgr.h"
+#include "logic/installpathsettings.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
+#include "logic/kytoolfacts.h"
 #include "telemetry/kyoropointing.h"
 #include "ui/kyinstallwidget.h"
 #include "ui/kyliveaddressset.h"
@@ -30,9 +31,11 @@ KyFileDownloaderMgr *downloads()
     return KyLogicFW::instance()->fileDownloaderMgr();
 }
 
+// Whether the tool belongs on the platform's card (else on the OBS card).
 bool isKyoroEdition(const QString &name)
 {
-    return name == TOOL_NAME_KYTOOL || name == TOOL_NAME_KYSHOW;
+    const ToolFacts *tool = toolFacts(name);
+    return tool && tool->family == ToolFamily::Kyoro;
 }
 } // namespace
 
@@ -94,12 +97,15 @@ void kyoroManager::sltRadioClicked()
 
 void kyoroManager::updateToolTexts(const QString &name)
 {
-    if (isKyoroEdition(name)) {
-        ui->label_kyoroTitle->setText(cardTitleForTool(name));
-        ui->label_kyoro_introduce->setText(introductionForTool(name));
-    } else if (name == TOOL_NAME_OBS_CLASSIC || name == TOOL_NAME_OBS_STUDIO) {
-        ui->label_OBSTitle->setText(cardTitleForTool(name));
-        ui->label_OBS_introduce->setText(introductionForTool(name));
+    const ToolFacts *tool = toolFacts(name);
+    if (!tool)
+        return;
+    if (tool->family == ToolFamily::Kyoro) {
+        ui->label_kyoroTitle->setText(tool->cardTitle);
+        ui->label_kyoro_introduce->setText(tool->introduction);
+    } else {
+        ui->label_OBSTitle->setText(tool->cardTitle);
+        ui->label_OBS_introduce->setText(tool->introduction);
     }
 }
 
@@ -198,25 +204,19 @@ void kyoroManager::runInstallButton(bool kyoroCard)
     if (m_currentStatus != APP_NOT_INSTALLED)
         return;
 
-    if (kyoroCard) {
-        reportEvent(POINTING_CLICK_INSTALL, QStringLiteral("type"), m_currentTool == TOOL_NAME_KYTOOL ? 1 : 2);
-        kyInstallWidget folder(this);
-        folder.setMode(m_currentTool == TOOL_NAME_KYTOOL ? 0 : 1);
-        if (folder.exec() == QDialog::Accepted)
-            startToolDownload();
+    const ToolFacts *tool = toolFacts(m_currentTool);
+    if (!tool || (tool->family == ToolFamily::Kyoro) != kyoroCard)
+        return;
+    reportEvent(POINTING_CLICK_INSTALL, QStringLiteral("type"), tool->code);
+    // A tool with a fixed folder (OBS Classic) goes there: no folder dialog.
+    if (!tool->fixedFolder.isEmpty()) {
+        startToolDownload();
         return;
     }
-    if (m_currentTool == TOOL_NAME_OBS_CLASSIC) {
-        // OBS Classic always goes into its fixed folder: no folder dialog.
-        reportEvent(POINTING_CLICK_INSTALL, QStringLiteral("type"), 3);
+    kyInstallWidget folder(this);
+    folder.setMode(installFolderMode(m_currentTool));
+    if (folder.exec() == QDialog::Accepted)
         startToolDownload();
-    } else if (m_currentTool == TOOL_NAME_OBS_STUDIO) {
-        reportEvent(POINTING_CLICK_INSTALL, QStringLiteral("type"), 4);
-        kyInstallWidget folder(this);
-        folder.setMode(3);
-        if (folder.exec() == QDialog::Accepted)
-            startToolDownload();
-    }
 }
 
 void kyoroManager::on_button_install_kyoro_clicked()
@@ -267,7 +267,8 @@ void kyoroManager::installDownloadedTool(const QString &name, const QString &fil
 {
     // Other downloads (the login component, its version file) pass through
     // the same signal.
-    if (!isToolName(name))
+    const ToolFacts *tool = toolFacts(name);
+    if (!tool)
         return;
     if (tools()->isToolInstalled(name)) {
         if (name == m_currentTool) {
@@ -278,7 +279,7 @@ void kyoroManager::installDownloadedTool(const QString &name, const QString &fil
         return;
     }
     const QString dir = m_installPathSettings->installPath(name);
-    if (tools()->installTool(name, file, dir, 15000)) {
+    if (tools()->installTool(name, file, dir, tool->installEstimateMs)) {
         if (name == m_currentTool)
             showProgress(0, false);
         return;
