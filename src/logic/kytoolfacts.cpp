@@ -27,6 +27,9 @@ ToolExe program(const QString &processName, const QString &path, bool absolute, 
 
 QList<ToolFacts> buildTable()
 {
+    // Per row: name, code, family, key, folder, fixed folder, installer file,
+    // web API object, install estimate, programs, card title, introduction,
+    // pictures (the field order of ToolFacts).
     return {
         {TOOL_NAME_KYTOOL, 1, ToolFamily::Kyoro, QStringLiteral("KYTool"), QStringLiteral("KYTool"), QString(),
          QStringLiteral("KYTool_setup_2_3_6.exe"), QStringLiteral("zbpc"), kInstallEstimateMs,
