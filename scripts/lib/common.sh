@@ -106,13 +106,14 @@ ky_start_sandbox() {
 }
 
 # Starts Xvfb on a display number it picks itself: ky_start_xvfb LOG-FILE
-# [Xvfb options...]. Sets KY_XVFB_PID and exports DISPLAY.
+# [Xvfb options...]; its screen is KY_XVFB_SCREEN (default 1280x800x24).
+# Sets KY_XVFB_PID and exports DISPLAY.
 ky_start_xvfb() {
   local log="$1" fifo
   shift
   fifo="$(mktemp -u "${TMPDIR:-/tmp}/kyxvfb.XXXXXX")"
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp "$@" 3>"$fifo" >"$log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${KY_XVFB_SCREEN:-1280x800x24}" -nolisten tcp "$@" 3>"$fifo" >"$log" 2>&1 &
   KY_XVFB_PID=$!
   local number=""
   read -r -t 20 number <"$fifo" || true

@@ -155,6 +155,7 @@ bool KyLiveToolsManager::uninstallTool(QString name)
     InstallTask task;
     task.name = name;
     task.processName = m_monitor->uninstallerProcess(name);
+    task.handingOver = fileNameOf(program);
     task.expectedMs = 1;
     task.isUninstall = true;
     startWatch(task);
@@ -198,14 +199,18 @@ void KyLiveToolsManager::timerEvent(QTimerEvent *event)
 }
 
 // A task goes on while its process runs and is complete at the first tick
-// on which the process is gone. The signals are emitted with the task lock
-// held; the hub receives them queued.
+// on which the process is gone. An uninstall command's program first copies
+// itself out of the folder it removes and starts the copy under the
+// uninstaller's process name: until it has done so the uninstall has not
+// even begun, so the task also goes on while that program runs. The signals
+// are emitted with the task lock held; the hub receives them queued.
 void KyLiveToolsManager::watchTasks()
 {
     QMutexLocker locker(&m_taskLock);
     const QStringList running = runningProcessNames();
     for (auto it = m_tasks.begin(); it != m_tasks.end();) {
-        if (running.contains(it->processName, Qt::CaseSensitive)) {
+        if (running.contains(it->processName, Qt::CaseSensitive)
+            || (!it->handingOver.isEmpty() && running.contains(it->handingOver, Qt::CaseSensitive))) {
             if (!it->isUninstall) {
                 it->elapsedMs += kWatchTickMs;
                 const int progress = qMin(100, it->elapsedMs * 100 / qMax(1, it->expectedMs));

@@ -17,6 +17,7 @@ struct InstallTask
 {
     QString name;        // tool name
     QString processName; // the installer's file name, or the uninstaller's process name
+    QString handingOver; // an uninstall command's own program, until it has handed over to processName
     int elapsedMs = 0;   // time the process was seen (install only)
     int expectedMs = 1;  // expected duration of an install; 1 for an uninstall
     bool isUninstall = false;

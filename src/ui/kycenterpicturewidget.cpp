@@ -4,7 +4,7 @@
 #include "common/kytexts.h"
 #include "logic/kytoolfacts.h"
 
-#include <QPixmap>
+#include "ui/kypictures.h"
 
 kyCenterPictureWidget::kyCenterPictureWidget(QWidget *parent)
     : QWidget(parent)
@@ -37,7 +37,7 @@ void kyCenterPictureWidget::showPicture(bool first)
     // Shown unscaled: the label and the pictures are both 400 x 264. Loaded
     // through the pixmap cache: both cards start with the same picture, and
     // switching tools back and forth shows the same few again.
-    ui->label_picture->setPixmap(QPixmap(currentPicture()));
+    ui->label_picture->setPixmap(kyPicture(currentPicture(), devicePixelRatioF()));
     ui->label_switch_selected->setVisible(first);
     ui->label_switch_selected_2->setVisible(!first);
 }

@@ -8,13 +8,13 @@
 #include "logic/kytoolfacts.h"
 #include "ui/kymsgtipwidget.h"
 #include "ui/kyoromanager.h"
+#include "ui/kypictures.h"
 #include "ui/kyuilog.h"
 
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QPixmap>
 
 namespace {
 // The tool of a mode: its row in the tool table.
@@ -108,11 +108,11 @@ void kyInstallWidget::setMode(int mode)
     const bool isObs = tool.family == ToolFamily::Obs;
     setStyleSheet(readTextFile(isObs ? QSS_OBS : QSS_KYORO));
 
-    const QPixmap back(RES_INSTALL_HEADER_BACK);
-    if (!back.isNull()) {
+    const QBrush back = kyStretchedPicture(RES_INSTALL_HEADER_BACK, size(), devicePixelRatioF());
+    if (back.style() != Qt::NoBrush) {
         ui->widget->setAutoFillBackground(true);
         QPalette pal = ui->widget->palette();
-        pal.setBrush(QPalette::Window, QBrush(back.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+        pal.setBrush(QPalette::Window, back);
         ui->widget->setPalette(pal);
     }
 

@@ -14,13 +14,13 @@
 #include "ui/kyinstallwidget.h"
 #include "ui/kymsgtipwidget.h"
 #include "ui/kyoromanager.h"
+#include "ui/kypictures.h"
 #include "ui/kyuilog.h"
 
 #include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -76,9 +76,8 @@ void kyInstallWizard::initWizard(const WizardWidgets &widgets, const QString &st
     setStyleSheet(sheet);
     m_widgets.pages[PageEditions]->setStyleSheet(sheet);
 
-    const QPixmap back(RES_INSTALL_HEADER_BACK);
-    if (!back.isNull()) {
-        const QBrush brush(back.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    const QBrush brush = kyStretchedPicture(RES_INSTALL_HEADER_BACK, size(), devicePixelRatioF());
+    if (brush.style() != Qt::NoBrush) {
         for (QWidget *header : m_widgets.headers) {
             header->setAutoFillBackground(true);
             QPalette pal = header->palette();

@@ -11,6 +11,7 @@
 #include "logic/uilogiclistener.h"
 #include "telemetry/kyoropointing.h"
 #include "ui/framelesshelper.h"
+#include "ui/kywindowplacement.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -44,6 +45,9 @@ kyoroManager::kyoroManager(QWidget *parent)
     initForm();
     initTray();
     connect(ui->TitleBar, SIGNAL(slg_Openpage(pageType)), this, SLOT(slt_Openpage(pageType)));
+    // The window is larger than some screens once scaled: it opens where its
+    // title bar can be seen.
+    kyPlaceInAvailableArea(this);
 
     s_mainWindow = this;
     reportEvent(POINTING_INIT_PAGE_HOME);

@@ -5,8 +5,7 @@
 
 #include "common/kypaths.h"
 #include "common/kytexts.h"
-
-#include <QPixmap>
+#include "ui/kypictures.h"
 
 kyTitleBar::kyTitleBar(QWidget *parent)
     : QWidget(parent)
@@ -19,11 +18,10 @@ kyTitleBar::kyTitleBar(QWidget *parent)
     setStyleSheet(readTextFile(QSS_MAIN));
 
     setAutoFillBackground(true);
-    const QPixmap back(RES_TITLEBAR_BACK);
-    if (!back.isNull()) {
+    const QBrush back = kyStretchedPicture(RES_TITLEBAR_BACK, size(), devicePixelRatioF());
+    if (back.style() != Qt::NoBrush) {
         QPalette pal = palette();
-        pal.setBrush(QPalette::Window,
-                     QBrush(back.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+        pal.setBrush(QPalette::Window, back);
         setPalette(pal);
     }
 

@@ -107,11 +107,21 @@ const BundleFile BUNDLE[] = {
     {":/Resources/up_button.png", 9, 5},
 };
 
+// Each picture's twice-size copy, under the name Qt looks for at a display
+// scale above 100 %.
+QString twiceSizePath(const char *path)
+{
+    return QString::fromLatin1(path).replace(QStringLiteral(".png"), QStringLiteral("@2x.png"));
+}
+
 QStringList bundlePaths()
 {
     QStringList paths;
-    for (const BundleFile &file : BUNDLE)
+    for (const BundleFile &file : BUNDLE) {
         paths << QString::fromLatin1(file.path);
+        if (file.width > 0)
+            paths << twiceSizePath(file.path);
+    }
     return paths;
 }
 
@@ -261,7 +271,7 @@ private slots:
         extra.sort();
         QVERIFY2(missing.isEmpty(), qPrintable(QStringLiteral("missing: ") + missing.join(QLatin1Char(' '))));
         QVERIFY2(extra.isEmpty(), qPrintable(QStringLiteral("unexpected: ") + extra.join(QLatin1Char(' '))));
-        QCOMPARE(found.size(), 77);
+        QCOMPARE(found.size(), 77 + 73);
     }
 
     void filesAreStoredUncompressed()
@@ -278,8 +288,11 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<QSize>("size");
         for (const BundleFile &file : BUNDLE) {
-            if (file.width > 0)
+            if (file.width > 0) {
                 QTest::newRow(file.path) << QString::fromLatin1(file.path) << QSize(file.width, file.height);
+                const QString twice = twiceSizePath(file.path);
+                QTest::newRow(qPrintable(twice)) << twice << QSize(file.width * 2, file.height * 2);
+            }
         }
     }
 
@@ -306,7 +319,8 @@ private slots:
             QVERIFY(image.hasAlphaChannel());
             sizes.insert(image.width());
         } while (reader.jumpToNextImage());
-        QCOMPARE(sizes, QSet<int>({16, 32, 48, 256}));
+        // Every size Windows asks for from 100 % to 200 %.
+        QCOMPARE(sizes, QSet<int>({16, 20, 24, 32, 40, 48, 64, 256}));
 
         const QIcon icon(RES_APP_ICON);
         QVERIFY(!icon.isNull());
