@@ -1,5 +1,6 @@
 #include "common/kypaths.h"
 
+#include "common/kyconstants.h"
 #include "common/kypaths_p.h"
 #include "platform/pathmap.h"
 #include "platform/privatefiles.h"
@@ -80,9 +81,26 @@ QString downloadDir()
     return createdDir(joined(appDir(), QStringLiteral("download")));
 }
 
-QString defaultToolDir(const QString &folder)
+QString defaultKyToolDir()
 {
-    return createdDir(joined(appDir(), QStringLiteral("tools/") + folder));
+    return createdDir(joined(appDir(), QStringLiteral("tools/") + TOOL_FOLDER_KYTOOL));
+}
+
+QString defaultKyShowDir()
+{
+    return createdDir(joined(appDir(), QStringLiteral("tools/") + TOOL_FOLDER_KYSHOW));
+}
+
+QString defaultObsClassicDir()
+{
+    // The status monitor looks for OBS Classic only below "Program Files (x86)"
+    // or "Program Files", so its default folder must be exactly that one.
+    return QStringLiteral("C:/Program Files (x86)/") + TOOL_FOLDER_OBS_CLASSIC;
+}
+
+QString defaultObsStudioDir()
+{
+    return createdDir(joined(appDir(), QStringLiteral("tools/") + TOOL_FOLDER_OBS_STUDIO));
 }
 
 QString moduleDir()

@@ -14,7 +14,10 @@ QString appVersionFilePath();     // appDir/deault.data
 QString systemSettingFilePath();  // dataDir + "systemSetting"
 QString moduleListFilePath();     // dataDir + "moduleList"
 QString downloadDir();            // appDir/download; created
-QString defaultToolDir(const QString &folder); // appDir/tools/folder, a tool's default; created
+QString defaultKyToolDir();       // appDir/tools/KYTool; created
+QString defaultKyShowDir();       // appDir/tools/KYShowTool; created
+QString defaultObsClassicDir();   // "C:/Program Files (x86)/OBS"
+QString defaultObsStudioDir();    // appDir/tools/obs-studio; created
 QString moduleDir();              // appDir/module; created
 QString liveCodeModuleDir();      // appDir/module/LiveCodeModule
 QString liveCodeModuleExePath();  // liveCodeModuleDir/LiveCodeModule.exe

@@ -28,7 +28,7 @@ void InstallPathSettings::load()
     for (const ToolFacts &tool : toolTable()) {
         // Each default is computed before its key is read, so the default
         // folders exist after every construction whatever is stored.
-        const QString fallback = tool.fixedFolder.isEmpty() ? defaultToolDir(tool.folder) : tool.fixedFolder;
+        const QString fallback = tool.defaultDir();
         m_paths.insert(tool.name, settings.value(settingKey(tool), fallback).toString());
     }
 }
@@ -37,7 +37,7 @@ void InstallPathSettings::save() const
 {
     QSettings settings(systemSettingFilePath(), QSettings::IniFormat);
     for (const ToolFacts &tool : toolTable()) {
-        if (tool.fixedFolder.isEmpty())
+        if (!tool.folderFixed)
             settings.setValue(settingKey(tool), m_paths.value(tool.name));
     }
     settings.sync();
@@ -51,6 +51,6 @@ QString InstallPathSettings::installPath(const QString &name) const
 void InstallPathSettings::setInstallPath(const QString &name, const QString &path)
 {
     const ToolFacts *tool = toolFacts(name);
-    if (tool && tool->fixedFolder.isEmpty())
+    if (tool && !tool->folderFixed)
         m_paths.insert(name, path);
 }

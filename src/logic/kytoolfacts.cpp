@@ -1,6 +1,7 @@
 #include "logic/kytoolfacts.h"
 
 #include "common/kyhosts.h"
+#include "common/kypaths.h"
 
 namespace {
 // Where the installers lie on the download server.
@@ -27,27 +28,31 @@ ToolExe program(const QString &processName, const QString &path, bool absolute, 
 
 QList<ToolFacts> buildTable()
 {
-    // Per row: name, code, family, key, folder, fixed folder, installer file,
-    // web API object, install estimate, programs, card title, introduction,
-    // pictures (the field order of ToolFacts).
+    // Per row: name, code, family, key, folder, default folder, whether that
+    // folder is fixed, installer file, web API object, install estimate,
+    // programs, card title, introduction, pictures (the field order of
+    // ToolFacts).
     return {
-        {TOOL_NAME_KYTOOL, 1, ToolFamily::Kyoro, QStringLiteral("KYTool"), QStringLiteral("KYTool"), QString(),
+        {TOOL_NAME_KYTOOL, TOOL_CODE_KYTOOL, ToolFamily::Kyoro, QStringLiteral("KYTool"), TOOL_FOLDER_KYTOOL,
+         defaultKyToolDir, false,
          QStringLiteral("KYTool_setup_2_3_6.exe"), QStringLiteral("zbpc"), kInstallEstimateMs,
          {program(QStringLiteral("KYTool.exe"), kKyoroLauncher, false, kAuUninstaller)},
          TOOL_NAME_KYTOOL, INTRODUCTION_KYTOOL, PICTURES_KYTOOL},
-        {TOOL_NAME_KYSHOW, 2, ToolFamily::Kyoro, QStringLiteral("KYShow"), QStringLiteral("KYShowTool"), QString(),
+        {TOOL_NAME_KYSHOW, TOOL_CODE_KYSHOW, ToolFamily::Kyoro, QStringLiteral("KYShow"), TOOL_FOLDER_KYSHOW,
+         defaultKyShowDir, false,
          QStringLiteral("KYShow_setup_2_3_4.exe"), QStringLiteral("zbpc_show"), kInstallEstimateMs,
          {program(QStringLiteral("kyShow.exe"), kKyoroLauncher, false, kAuUninstaller)},
          TOOL_NAME_KYSHOW, INTRODUCTION_KYSHOW, PICTURES_KYSHOW},
         // The status monitor looks for OBS Classic only below "Program Files
         // (x86)" or "Program Files", so it always goes into the first.
-        {TOOL_NAME_OBS_CLASSIC, 3, ToolFamily::Obs, QStringLiteral("OBS"), QStringLiteral("OBS"),
-         QStringLiteral("C:/Program Files (x86)/OBS"), QStringLiteral("OBS_0_659b_With_Browser_Installer.exe"), QString(),
+        {TOOL_NAME_OBS_CLASSIC, TOOL_CODE_OBS_CLASSIC, ToolFamily::Obs, QStringLiteral("OBS"), TOOL_FOLDER_OBS_CLASSIC,
+         defaultObsClassicDir, true, QStringLiteral("OBS_0_659b_With_Browser_Installer.exe"), QString(),
          kInstallEstimateMs,
          {program(QStringLiteral("OBS.exe"), QStringLiteral("C:\\Program Files (x86)\\OBS\\OBS.exe"), true, kAuUninstaller),
           program(QStringLiteral("OBS.exe"), QStringLiteral("C:\\Program Files\\OBS\\OBS.exe"), true, kAuUninstaller)},
          CARD_TITLE_OBS_CLASSIC, INTRODUCTION_OBS_CLASSIC, PICTURES_OBS_CLASSIC},
-        {TOOL_NAME_OBS_STUDIO, 4, ToolFamily::Obs, QStringLiteral("obs-studio"), QStringLiteral("obs-studio"), QString(),
+        {TOOL_NAME_OBS_STUDIO, TOOL_CODE_OBS_STUDIO, ToolFamily::Obs, QStringLiteral("obs-studio"), TOOL_FOLDER_OBS_STUDIO,
+         defaultObsStudioDir, false,
          QStringLiteral("OBS-Studio-21.0.1-Full-Installer.exe"), QString(), kInstallEstimateMs,
          {program(QStringLiteral("obs32.exe"), QStringLiteral("bin\\32bit\\obs32.exe"), false, kUnAUninstaller),
           program(QStringLiteral("obs64.exe"), QStringLiteral("bin\\64bit\\obs64.exe"), false, kUnAUninstaller)},

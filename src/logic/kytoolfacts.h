@@ -1,20 +1,14 @@
 #pragma once
 
+#include "common/kyconstants.h"
 #include "common/kytexts.h"
 
 #include <QList>
 #include <QString>
 
-// A tool is named everywhere (downloads, settings, status, install tasks,
-// events) by its display name, which is also the name of its uninstall
-// registry entry. The table below is where a name leads to the tool's facts.
-inline const QString TOOL_NAME_KYTOOL = QStringLiteral("Kyoro直播伴侣");
-inline const QString TOOL_NAME_KYSHOW = QStringLiteral("Kyoro秀场直播伴侣");
-inline const QString TOOL_NAME_OBS_CLASSIC = QStringLiteral("Open Broadcaster Software");
-inline const QString TOOL_NAME_OBS_STUDIO = QStringLiteral("OBS Studio");
-
-// The telemetry parameter "type" of a name that is no tool.
-constexpr int TOOL_CODE_NONE = 0;
+// A tool is named everywhere by its display name (common/kyconstants.h),
+// which is also the name of its uninstall registry entry. The table below is
+// where a name leads to the tool's facts.
 
 // One program candidate of a tool, as the status monitor looks for it.
 struct ToolExe
@@ -32,11 +26,12 @@ enum class ToolFamily { Kyoro, Obs };
 struct ToolFacts
 {
     QString name;             // display name, the uninstall entry's name
-    int code;                 // the telemetry parameter "type"
+    ToolCode code;            // the telemetry parameter "type"
     ToolFamily family;
     QString key;              // group in "systemSetting"; the name in the web API's log lines
-    QString folder;           // sub-folder added to a folder the user picks; default below tools/
-    QString fixedFolder;      // when set, the only folder the tool is looked for in: never changed
+    QString folder;           // sub-folder added to a folder the user picks
+    QString (*defaultDir)();  // the install folder when none is stored (a path function)
+    bool folderFixed;         // true: always installed into defaultDir, never asked
     QString installerFile;    // the installer's file name on the download server
     QString webApiObject;     // object of the web API's answer with a newer installer URL, "" for none
     int installEstimateMs;    // expected run time of the installer, for the progress estimate

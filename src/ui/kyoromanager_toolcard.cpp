@@ -209,7 +209,7 @@ void kyoroManager::runInstallButton(bool kyoroCard)
         return;
     reportEvent(POINTING_CLICK_INSTALL, QStringLiteral("type"), tool->code);
     // A tool with a fixed folder (OBS Classic) goes there: no folder dialog.
-    if (!tool->fixedFolder.isEmpty()) {
+    if (tool->folderFixed) {
         startToolDownload();
         return;
     }
