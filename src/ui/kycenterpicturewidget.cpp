@@ -1,8 +1,8 @@
 #include "ui/kycenterpicturewidget.h"
 #include "ui_kycenterpicturewidget.h"
 
-#include "common/kyconstants.h"
 #include "common/kytexts.h"
+#include "logic/kytoolfacts.h"
 #include "ui/kyaccessibility.h"
 #include "ui/kypictures.h"
 
@@ -54,9 +54,10 @@ kyCenterPictureWidget::~kyCenterPictureWidget() = default;
 
 void kyCenterPictureWidget::setTool(QString name)
 {
-    if (const std::optional<PicturePair> pictures = picturePairForTool(name)) {
-        m_pictures = *pictures;
-        setAccessibleName(cardTitleForTool(name) + QStringLiteral("截图"));
+    // A name that is no tool keeps the pictures shown.
+    if (const ToolFacts *tool = toolFacts(name)) {
+        m_pictures = tool->pictures;
+        setAccessibleName(tool->cardTitle + QStringLiteral("截图"));
     }
     showPicture(true);
 }

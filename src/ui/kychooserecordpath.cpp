@@ -9,6 +9,7 @@
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
 #include "ui/kyaccessibility.h"
+#include "logic/kytoolfacts.h"
 #include "ui/kyuilog.h"
 
 #include <QKeySequence>

@@ -1,12 +1,12 @@
 #include "ui/kyinstallwidget.h"
 #include "ui_kyinstallwidget.h"
 
-#include "common/installpathsettings.h"
-#include "common/kyconstants.h"
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
 #include "common/kytexts.h"
 #include "ui/kyaccessibility.h"
+#include "logic/installpathsettings.h"
+#include "logic/kytoolfacts.h"
 #include "ui/kymsgtipwidget.h"
 #include "ui/kyoromanager.h"
 #include "ui/kypictures.h"
@@ -18,28 +18,15 @@
 #include <QFileInfo>
 
 namespace {
-struct InstallMode
+// The tool of a mode: its row in the tool table.
+const ToolFacts &modeTool(int mode)
 {
-    const QString &tool;
-    const char *subFolder;
-    const QString &styleSheet;
-    bool isObs;
-};
-
-const InstallMode &installMode(int mode)
-{
-    static const InstallMode modes[] = {
-        {TOOL_NAME_KYTOOL, "KYTool", QSS_KYORO, false},
-        {TOOL_NAME_KYSHOW, "KYShowTool", QSS_KYORO, false},
-        {TOOL_NAME_OBS_CLASSIC, "OBS", QSS_OBS, true},
-        {TOOL_NAME_OBS_STUDIO, "obs-studio", QSS_OBS, true},
-    };
-    return modes[mode];
+    return toolTable().at(mode);
 }
 
 bool isValidMode(int mode)
 {
-    return mode >= 0 && mode <= 3;
+    return mode >= 0 && mode < toolTable().size();
 }
 
 InstallPathSettings *installPathSettings()
@@ -56,6 +43,16 @@ QString slashed(QString path)
     return path;
 }
 } // namespace
+
+int installFolderMode(const QString &tool)
+{
+    const QList<ToolFacts> &table = toolTable();
+    for (int mode = 0; mode < table.size(); ++mode) {
+        if (table.at(mode).name == tool)
+            return mode;
+    }
+    return -1;
+}
 
 QString chosenInstallDir(const QString &entered, const QString &stored, const QString &subFolder)
 {
@@ -114,8 +111,9 @@ void kyInstallWidget::setMode(int mode)
         qCWarning(lcKyUi) << "install folder dialog: unknown mode" << mode;
         return;
     }
-    const InstallMode &m = installMode(mode);
-    setStyleSheet(readTextFile(m.styleSheet));
+    const ToolFacts &tool = modeTool(mode);
+    const bool isObs = tool.family == ToolFamily::Obs;
+    setStyleSheet(readTextFile(isObs ? QSS_OBS : QSS_KYORO));
 
     const QBrush back = kyStretchedPicture(RES_INSTALL_HEADER_BACK, size(), devicePixelRatioF());
     if (back.style() != Qt::NoBrush) {
@@ -125,7 +123,7 @@ void kyInstallWidget::setMode(int mode)
         ui->widget->setPalette(pal);
     }
 
-    if (m.isObs) {
+    if (isObs) {
         ui->label_install->setText(TEXT_INSTALL_OBS);
         ui->label_OBSurl->setText(TEXT_VISIT_OBS_SITE);
         ui->label_OBSurl->show();
@@ -139,7 +137,7 @@ void kyInstallWidget::setMode(int mode)
     m_mode = mode;
 
     InstallPathSettings *settings = installPathSettings();
-    ui->ledit_installPath->setText(settings ? settings->installPath(m.tool) : QString());
+    ui->ledit_installPath->setText(settings ? settings->installPath(tool.name) : QString());
 }
 
 int kyInstallWidget::mode() const
@@ -169,7 +167,7 @@ void kyInstallWidget::on_button_chosePath_clicked()
 
 void kyInstallWidget::on_button_confirmInstall_clicked()
 {
-    const InstallMode &m = installMode(m_mode);
+    const ToolFacts &tool = modeTool(m_mode);
     InstallPathSettings *settings = installPathSettings();
     if (!settings) {
         qCWarning(lcKyUi) << "install folder dialog: no install-path settings to store the folder in";
@@ -177,12 +175,12 @@ void kyInstallWidget::on_button_confirmInstall_clicked()
     }
 
     const QString entered = ui->ledit_installPath->text();
-    const QString dir = chosenInstallDir(entered, settings->installPath(m.tool), QString::fromLatin1(m.subFolder));
+    const QString dir = chosenInstallDir(entered, settings->installPath(tool.name), tool.folder);
     if (!prepareInstallDir(dir)) {
         kyMsgTipWidget tip(MSG_INSTALL_DIR_MISSING.arg(entered), false);
         tip.exec();
         return;
     }
-    settings->setInstallPath(m.tool, dir);
+    settings->setInstallPath(tool.name, dir);
     accept();
 }

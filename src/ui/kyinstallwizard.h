@@ -1,6 +1,9 @@
 #pragma once
 
+#include "logic/kytoolfacts.h"
+
 #include <QDialog>
+#include <QList>
 #include <QString>
 
 class QLabel;
@@ -8,16 +11,6 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QStackedWidget;
-
-// One edition a wizard installs: the tool, the sub-folder it gets below a
-// folder the user picked, and its installer's file name on the download
-// server.
-struct WizardEdition
-{
-    const QString &tool;
-    const char *subFolder;
-    const char *installerFile;
-};
 
 // The widgets of a wizard form that the shared behaviour drives. Both wizard
 // forms use the same object names; wizardWidgets() collects them from either.
@@ -98,8 +91,8 @@ public:
     QString currentTool() const { return m_currentTool; }
 
 protected:
-    // `editions` must outlive the wizard (a static table).
-    kyInstallWizard(const WizardEdition *editions, QWidget *parent);
+    // The two editions are the family's tools, in the tool table's order.
+    kyInstallWizard(ToolFamily family, QWidget *parent);
 
     // Called by the subclass once its form is built: flags, style, header
     // backgrounds, label filters, listener connections, edition rows and the
@@ -140,13 +133,12 @@ private:
     bool warnIfRunning();
     void startInstallerDownload();
     void runInstaller(const QString &name, const QString &installer);
-    const WizardEdition &currentEdition() const;
-    QString installerUrl(const WizardEdition &edition) const;
-    QString downloadedInstaller(const WizardEdition &edition) const;
+    const ToolFacts &currentEdition() const;
+    QString downloadedInstaller(const ToolFacts &edition) const;
     void showMessage(const QString &message, bool showCancel);
     void showMessageAndClose(const QString &message);
 
-    const WizardEdition *m_editions;
+    QList<const ToolFacts *> m_editions; // first row, second row
     WizardWidgets m_widgets;
     QString m_currentTool;
 };

@@ -9,6 +9,7 @@
 #include "download/kyfiledownloadermgr.h"
 #include "logic/kylivetoolconfig.h"
 #include "logic/kylogicfw.h"
+#include "logic/kytoolfacts.h"
 #include "logic/uilogiclistener.h"
 #include "telemetry/kyoropointing.h"
 #include "ui/kygetcodetutorialwidget.h"

@@ -1,12 +1,13 @@
 #include "ui/kyoromanager.h"
 #include "ui_kyoromanager.h"
 
-#include "common/installpathsettings.h"
 #include "common/kyconstants.h"
-#include "common/kytexts.h"
 #include "common/kypaths.h"
+#include "common/kytexts.h"
+#include "logic/installpathsettings.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
+#include "logic/kytoolfacts.h"
 #include "logic/uilogiclistener.h"
 #include "telemetry/kyoropointing.h"
 #include "ui/framelesshelper.h"
@@ -84,12 +85,8 @@ void kyoroManager::initForm()
 
     ui->radio_kyTool->setChecked(true);
     ui->radio_classic->setChecked(true);
-    ui->label_kyoroTitle->setText(TOOL_NAME_KYTOOL);
-    ui->label_kyoro_introduce->setText(introductionForTool(TOOL_NAME_KYTOOL));
-    ui->label_OBSTitle->setText(cardTitleForTool(TOOL_NAME_OBS_CLASSIC));
-    ui->label_OBS_introduce->setText(introductionForTool(TOOL_NAME_OBS_CLASSIC));
-    nameCardButtons(TOOL_NAME_KYTOOL);
-    nameCardButtons(TOOL_NAME_OBS_CLASSIC);
+    updateToolTexts(TOOL_NAME_KYTOOL);
+    updateToolTexts(TOOL_NAME_OBS_CLASSIC);
 
     for (QRadioButton *radio : {ui->radio_kyTool, ui->radio_kyShow, ui->radio_classic, ui->radio_studio})
         connect(radio, SIGNAL(clicked()), this, SLOT(sltRadioClicked()));

@@ -399,38 +399,6 @@ private slots:
         QVERIFY2(seen.size() >= 16, qPrintable(seen.join(QLatin1Char(' '))));
     }
 
-    // Each tool gets its own card texts and pictures; any other name none.
-    void toolTextsFollowTheToolName_data()
-    {
-        QTest::addColumn<QString>("tool");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("pictures");
-        QTest::addColumn<QString>("introduction");
-        QTest::newRow("classic") << TOOL_NAME_KYTOOL << "Kyoro直播伴侣" << "kyoro_classic" << "Kyoro官方直播工具，傻瓜式";
-        QTest::newRow("show") << TOOL_NAME_KYSHOW << "Kyoro秀场直播伴侣" << "kyoro_show" << "Kyoro官方直播工具，专为秀场";
-        QTest::newRow("obs classic") << TOOL_NAME_OBS_CLASSIC << "OBS经典版" << "OBS_classic" << "免费且开源";
-        QTest::newRow("obs studio") << TOOL_NAME_OBS_STUDIO << "OBS工作室版" << "OBS_studio" << "免费且开源";
-        QTest::newRow("other") << "KYTool" << "" << "" << "";
-        QTest::newRow("empty") << "" << "" << "" << "";
-    }
-
-    void toolTextsFollowTheToolName()
-    {
-        QFETCH(QString, tool);
-        QFETCH(QString, title);
-        QFETCH(QString, pictures);
-        QFETCH(QString, introduction);
-        QCOMPARE(cardTitleForTool(tool), title);
-        QCOMPARE(introductionForTool(tool).isEmpty(), introduction.isEmpty());
-        QCOMPARE(introductionForTool(tool).left(introduction.size()), introduction);
-        const std::optional<PicturePair> pair = picturePairForTool(tool);
-        QCOMPARE(bool(pair), !pictures.isEmpty());
-        if (pair) {
-            QCOMPARE(pair->first, QStringLiteral(":/Resources/%1_1.png").arg(pictures));
-            QCOMPARE(pair->second, QStringLiteral(":/Resources/%1_2.png").arg(pictures));
-        }
-    }
-
     // The main sheet used to store its one font name in GBK while the reader
     // decodes UTF-8, so button_jump got a garbled family.
     void mainSheetFontNameArrivesIntact()

@@ -6,14 +6,14 @@
 #include "sandboxserver.h"
 #include "uitesthelpers.h"
 
-#include "common/installpathsettings.h"
-#include "common/kyconstants.h"
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
 #include "common/kyprocesses.h"
 #include "download/kyfiledownloadermgr.h"
+#include "logic/installpathsettings.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
+#include "logic/kytoolfacts.h"
 #include "logic/uilogiclistener.h"
 #include "ui/kykyoroinstallwidget.h"
 #include "ui/kymsgtipwidget.h"
@@ -38,7 +38,7 @@
 namespace {
 const QString kInstallRoot = QStringLiteral("/client_download/VURuv/files/InstallFile/");
 
-struct ToolFacts
+struct EditionFacts
 {
     const QString &tool;
     bool obsWizard;
@@ -49,9 +49,9 @@ struct ToolFacts
     const char *subFolder;
 };
 
-const ToolFacts &facts(int code)
+const EditionFacts &facts(int code)
 {
-    static const ToolFacts all[] = {
+    static const EditionFacts all[] = {
         {TOOL_NAME_KYTOOL, false, 0, "KYTool_setup_2_3_6.exe", "Au_.exe", "KYTool.exe", "KYTool"},
         {TOOL_NAME_KYSHOW, false, 1, "KYShow_setup_2_3_4.exe", "Au_.exe", "kyShow.exe", "KYShowTool"},
         {TOOL_NAME_OBS_CLASSIC, true, 0, "OBS_0_659b_With_Browser_Installer.exe", "Au_.exe", "OBS.exe", "OBS"},
@@ -297,7 +297,7 @@ private slots:
         QFETCH(QString, entered);
         QFETCH(QString, stored);
         QFETCH(QString, createdAt);
-        const ToolFacts &tool = facts(edition + 1);
+        const EditionFacts &tool = facts(edition + 1);
         const QString proposed = paths()->installPath(tool.tool);
         if (stored.isNull())
             stored = proposed;
@@ -341,7 +341,7 @@ private slots:
         QFETCH(QString, entered);
         const QString cwd = QDir::currentPath();
         QDir::setCurrent(kytest::tempDir());
-        const ToolFacts &tool = facts(obs ? 4 : 1);
+        const EditionFacts &tool = facts(obs ? 4 : 1);
         const QString proposed = paths()->installPath(tool.tool);
 
         auto wizard = openWizard(obs);
@@ -385,7 +385,7 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, otherFolder);
         QFETCH(QString, reinstalledIn);
-        const ToolFacts &tool = facts(code);
+        const EditionFacts &tool = facts(code);
         const QString proposed = nativePath(paths()->installPath(tool.tool));
         const QString program = QLatin1String(tool.programFile);
         // The main window reports a finished install of its own card's tool
@@ -458,7 +458,7 @@ private slots:
     void installerAlreadyDownloadedSkipsTheDownload()
     {
         QFETCH(int, code);
-        const ToolFacts &tool = facts(code);
+        const EditionFacts &tool = facts(code);
         QVERIFY(copyInstallerToDownloads(tool.installer));
         const int requests = m_server.requests().count(installerRequest(tool.installer));
 
@@ -476,7 +476,7 @@ private slots:
 
     void reopeningDuringADownloadShowsItsProgress()
     {
-        const ToolFacts &tool = facts(2);
+        const EditionFacts &tool = facts(2);
         QVERIFY(m_server.addRule(QJsonObject{{"path", QString(kInstallRoot + QLatin1String(tool.installer))}, {"slow", 20000}}));
         {
             auto first = openWizard(false);
@@ -509,7 +509,7 @@ private slots:
 
     void reopeningDuringAnUninstallShowsTheInstallPage()
     {
-        const ToolFacts &tool = facts(4);
+        const EditionFacts &tool = facts(4);
         const QString folder = paths()->installPath(tool.tool);
         // Any finished install turns a wizard to its done page, so this one
         // must have passed the listener before the wizard opens.
@@ -547,7 +547,7 @@ private slots:
     void failedDownloadShowsTheMessageAndCloses()
     {
         QFETCH(int, code);
-        const ToolFacts &tool = facts(code);
+        const EditionFacts &tool = facts(code);
         QVERIFY(m_server.addRule(QJsonObject{{"path", QString(kInstallRoot + QLatin1String(tool.installer))}, {"status", 500}}));
 
         auto wizard = openWizard(tool.obsWizard);

@@ -1,8 +1,8 @@
 #include "kytestmain.h"
 #include "uitesthelpers.h"
 
-#include "common/kyconstants.h"
 #include "common/kytexts.h"
+#include "logic/kytoolfacts.h"
 #include "ui/kychooserecordpath.h"
 #include "ui/kygetcodetutorialwidget.h"
 #include "ui/kygetrtmpfalsewidget.h"
