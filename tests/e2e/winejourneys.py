@@ -203,6 +203,23 @@ def wait_for_exit(process, what, timeout):
         raise JourneyFailed("%s did not end within %d s" % (what, timeout))
 
 
+def wait_while_running(what, condition, running):
+    """Polls `condition` for as long as `running()` says that the process
+    which brings it about still runs: for a step whose length the machine's
+    load decides, not the program. Fails once the process has ended without
+    it."""
+    while True:
+        value = condition()
+        if value:
+            return value
+        if not running():
+            value = condition()
+            if value:
+                return value
+            raise JourneyFailed("%s: the process that was to bring it about has ended" % what)
+        time.sleep(0.1)
+
+
 def wait_until_closed(desk, window, what, timeout=20):
     wait_until(what, lambda: window not in desk.visible_windows(desk.app.pid), timeout)
 
@@ -302,9 +319,16 @@ def journey_reinstall(desk):
         raise JourneyFailed("KYTool was installed again without the uninstall first (%s)" % seen)
 
     # The wizard's last page confirms; until it shows, the click lands on the
-    # progress page, which takes no clicks.
+    # progress page, which takes no clicks. A click closes the wizard a
+    # moment later: the next round finds it gone, or it goes between the
+    # look and the click.
     def confirmed():
-        desk.click(WIZARD_FORM.rect("button_confirm"), wizard)
+        if wizard not in desk.visible_windows(desk.app.pid):
+            return True
+        try:
+            desk.click(WIZARD_FORM.rect("button_confirm"), wizard)
+        except JourneyFailed:
+            pass
         return wizard not in desk.visible_windows(desk.app.pid)
 
     wait_until("the wizard's 确定 to close it", confirmed, 30, interval=0.5)
@@ -416,7 +440,14 @@ def journey_crash(desk):
     # search path; the prefix's own is placed there.
     shutil.copy(desk.host_path("C:\\windows\\system32\\dbghelp.dll"), folder)
     crashing = desk.start_program("vuruv-crash", CRASH_FOLDER, KYORO_TEST_CRASH="segv")
-    box = wait_until("the crash message", lambda: desk.windows_named("^崩溃提示$"), 60)[0]
+    # Wine's dump writer reads the unwind data of every function of every
+    # module (some 80000 for VURuv.exe and Qt) from the crashed process, and
+    # writes each as a memory range of its own: each read is a request to the
+    # Wine server, which stops the process to read it (ptrace). That takes a
+    # minute or more on a busy machine before the reporter starts and the
+    # message shows; the wait ends when the message shows or the process ends.
+    box = wait_while_running("the crash message", lambda: desk.windows_named("^崩溃提示$"),
+                             lambda: crashing.poll() is None)[0]
 
     dumps = glob.glob(os.path.join(folder, "VURuv_*_V1.0.0.dmp"))
     if len(dumps) != 1 or not re.fullmatch(r"VURuv_\d{4}-\d{4}-\d{4}-\d{2}_V1\.0\.0\.dmp", os.path.basename(dumps[0])):
@@ -425,7 +456,9 @@ def journey_crash(desk):
         if dump.read(4) != b"MDMP":
             raise JourneyFailed("%s is no minidump" % dumps[0])
     record = os.path.join(folder, "BugReporter.args")
-    wait_until("BugReporter.exe to run", lambda: os.path.isfile(record) and open(record, "rb").read().endswith(b"\n"), 20)
+    # Started before the message showed, the reporter writes its record and ends.
+    wait_while_running("BugReporter.exe's record", lambda: os.path.isfile(record) and open(record, "rb").read().endswith(b"\n"),
+                       lambda: desk.processes_named("BugReporter.exe"))
     with open(record, "rb") as text:
         values = text.read().rstrip(b"\n").split(b"\0")[:-1]
     values = [value.decode() for value in values]
