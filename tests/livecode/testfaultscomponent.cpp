@@ -262,10 +262,7 @@ void TestFaultsComponent::refusedPushAddressKeepsTheDialogOpen()
         installCurrentComponent();
         qputenv("KYORO_LIVECODE_SCRIPT", QByteArray("broadcast:rtmp://127.0.0.1/live,") + code.toUtf8());
         click(&dialog, "button_get");
-        while (shown.isEmpty() && manager()->isComponentRunning())
-            QTest::qWait(50);
-        // It may end before the message it caused shows.
-        QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), kTimeout);
+        QVERIFY(kytest::waitWhileComponentRuns([&] { return !shown.isEmpty(); }, kTimeout));
     } else {
         child<QLineEdit>(&dialog, "ledit_RTMP")->setText(QStringLiteral("rtmp://127.0.0.1/live"));
         child<QLineEdit>(&dialog, "ledit_liveCode")->setText(code);
