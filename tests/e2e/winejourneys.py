@@ -181,6 +181,20 @@ class WineDesktop(Desktop):
         their environment."""
         return self.processes_with("WINEPREFIX", self.prefix)
 
+    def processes_mentioning(self, program):
+        """Ids of this prefix's processes with that program file name anywhere
+        in their command line, also while Wine is still setting them up."""
+        found = []
+        for pid in self.our_processes():
+            try:
+                with open("/proc/%d/cmdline" % pid, "rb") as cmdline:
+                    words = cmdline.read().decode(errors="replace").split("\0")
+            except OSError:
+                continue
+            if any(re.split(r"[\\/]", word)[-1].lower() == program.lower() for word in words):
+                found.append(pid)
+        return found
+
     def processes_named(self, program):
         """Ids of this prefix's processes running a program of that file name."""
         found = []
@@ -425,8 +439,22 @@ def journey_quit(desk):
         except JourneyFailed:
             return None
 
-    menu = wait_until("the tray menu on a right click", menu, 20, interval=0)
-    desk.click((0, 0) + desk.geometry(menu[0])[2:], menu[0])
+    # A menu Wine has only just mapped may still be on its way to its place:
+    # a click that misses it closes it without a choice. The program then
+    # still runs and says nothing, and the menu is opened again.
+    for _ in range(3):
+        shown = wait_until("the tray menu on a right click", menu, 20, interval=0)[0]
+        try:
+            desk.click((0, 0) + desk.geometry(shown)[2:], shown)
+        except JourneyFailed:
+            pass  # gone before the click
+        wait_until("the tray menu to close", lambda: shown not in desk.visible_windows(desk.app.pid), 20)
+        try:
+            wait_until("endup_quit or VURuv.exe's end",
+                       lambda: desk.events_named("endup_quit") or desk.app.poll() is not None, 10)
+            break
+        except JourneyFailed:
+            pass
     desk.expect_tool_event("endup_quit", 1)
     code = wait_for_exit(desk.app, "VURuv.exe after 退出", 30)
     if code != 0:
@@ -456,9 +484,11 @@ def journey_crash(desk):
         if dump.read(4) != b"MDMP":
             raise JourneyFailed("%s is no minidump" % dumps[0])
     record = os.path.join(folder, "BugReporter.args")
-    # Started before the message showed, the reporter writes its record and ends.
+    # Started before the message showed, the reporter writes its record and
+    # ends. While Wine sets a process up, its command line names Wine's
+    # loader first and the program only later.
     wait_while_running("BugReporter.exe's record", lambda: os.path.isfile(record) and open(record, "rb").read().endswith(b"\n"),
-                       lambda: desk.processes_named("BugReporter.exe"))
+                       lambda: desk.processes_mentioning("BugReporter.exe"))
     with open(record, "rb") as text:
         values = text.read().rstrip(b"\n").split(b"\0")[:-1]
     values = [value.decode() for value in values]
