@@ -487,8 +487,13 @@ def journey_crash(desk):
     # Started before the message showed, the reporter writes its record and
     # ends. While Wine sets a process up, its command line names Wine's
     # loader first and the program only later.
-    wait_while_running("BugReporter.exe's record", lambda: os.path.isfile(record) and open(record, "rb").read().endswith(b"\n"),
-                       lambda: desk.processes_mentioning("BugReporter.exe"))
+    try:
+        wait_while_running("BugReporter.exe's record",
+                           lambda: os.path.isfile(record) and open(record, "rb").read().endswith(b"\n"),
+                           lambda: desk.processes_mentioning("BugReporter.exe"))
+    except JourneyFailed as failure:
+        written = open(record, "rb").read() if os.path.isfile(record) else None
+        raise JourneyFailed("%s (record: %r; folder: %s)" % (failure, written, sorted(os.listdir(folder))))
     with open(record, "rb") as text:
         values = text.read().rstrip(b"\n").split(b"\0")[:-1]
     values = [value.decode() for value in values]
