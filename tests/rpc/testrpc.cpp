@@ -283,12 +283,15 @@ void TestRpc::splitAndAbandonedFrames()
     // writes with a pause between, once for every place it can be split. (A
     // frame sent byte after byte could outlast the service's bound on an
     // unfinished frame on a busy machine.)
+    // Each part is on its way before the next is written: a write issued
+    // while a pipe still carries the one before waits in the socket's buffer
+    // (Windows) for as long as the test does not wait on the socket.
     const auto sendSplit = [](QLocalSocket &socket, const QByteArray &frame, int at) {
         socket.write(frame.left(at));
-        socket.flush();
+        socket.waitForBytesWritten(kTimeout);
         QThread::msleep(2);
         socket.write(frame.mid(at));
-        socket.flush();
+        socket.waitForBytesWritten(kTimeout);
     };
     const auto answer = [](QLocalSocket &socket, int size) {
         QByteArray read;
