@@ -435,23 +435,15 @@ private:
 
     void sweep()
     {
-        std::vector<quint64> late;
+        std::vector<quint64> stalled;
         for (const auto &entry : m_connections) {
             const Connection &connection = *entry.second;
             if (connection.timing && connection.since.elapsed() > kStallMs)
-                late.push_back(entry.first);
+                stalled.push_back(entry.first);
         }
-        for (quint64 id : late) {
-            // On a busy machine this thread may have been kept from running
-            // while the rest arrived: what has come is read first, and only a
-            // connection still waiting for it has stalled.
-            if (Connection *connection = find(id))
-                connection->socket->waitForReadyRead(0); // reads through its readyRead
-            if (find(id))
-                readFrames(id);
+        for (quint64 id : stalled) {
             Connection *connection = find(id);
-            if (connection && connection->timing)
-                closeConnection(id, connection->greeted ? "frame not completed in time" : "no greeting in time");
+            closeConnection(id, connection && connection->greeted ? "frame not completed in time" : "no greeting in time");
         }
     }
 
