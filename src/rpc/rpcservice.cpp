@@ -63,6 +63,7 @@ struct RpcInstanceData
 
     QString name;
     std::unique_ptr<QLockFile> lock;
+    QString lockPath;
     std::unique_ptr<QThread> thread;
 };
 
@@ -572,10 +573,11 @@ bool RpcStartService(RpcInstance instance, const char16_t *serviceName, int scop
     thread->start();
     if (!thread->waitUntilListening()) {
         thread->wait();
-        lock->unlock();
+        releaseLock(*lock, lockPath);
         return false;
     }
     instance->lock = std::move(lock);
+    instance->lockPath = lockPath;
     instance->thread = std::move(thread);
     return true;
 }
@@ -597,7 +599,7 @@ bool RpcStopService(RpcInstance instance)
     }
     // The socket is gone with the host; only now may another process serve.
     if (instance->lock)
-        instance->lock->unlock();
+        releaseLock(*instance->lock, instance->lockPath);
     delete instance;
     return true;
 }
