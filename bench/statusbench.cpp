@@ -15,6 +15,7 @@
 #include "common/kyprocesses.h"
 #include "logic/kyappstatusmonitor.h"
 #include "logic/kylivetoolsmanager.h"
+#include "logic/kytoolfacts.h"
 #include "platform/pathmap.h"
 #include "platform/registry.h"
 

@@ -2,7 +2,8 @@
 #
 #   cmake -DDEPLOY_DIR=<deploy> -DNSI=<vuruv.nsi> -DHELPER=<kysetuphelper.exe>
 #         -DUNINSTALLER=<kyuninstall.exe>
-#         -DICON=<icon> -DMAKENSIS=<makensis> -DWORK_DIR=<dir> -DOUT_DIR=<dir>
+#         -DICON=<icon> -DPICTURES_DIR=<setup/pictures> -DCONVERT=<convert>
+#         -DMAKENSIS=<makensis> -DWORK_DIR=<dir> -DOUT_DIR=<dir>
 #         -P KyPackage.cmake
 #
 # Writes OUT_DIR/VURuv-<version>-setup.exe, the version being the one
@@ -10,7 +11,7 @@
 # uninstaller removes is generated here from the folder, so it always matches
 # what ships (the setup's helper swaps in whatever was unpacked).
 cmake_minimum_required(VERSION 3.16)
-foreach(var DEPLOY_DIR NSI HELPER UNINSTALLER ICON MAKENSIS WORK_DIR OUT_DIR)
+foreach(var DEPLOY_DIR NSI HELPER UNINSTALLER ICON PICTURES_DIR CONVERT MAKENSIS WORK_DIR OUT_DIR)
   if(NOT ${var})
     message(FATAL_ERROR "KyPackage: ${var} is not set")
   endif()
@@ -77,6 +78,21 @@ ${remove}!insertmacro KyRemoveEmptyFolders
 !macroend
 ")
 
+# The setup's pictures: NSIS shows bitmaps only, so the committed PNG files
+# are written as 24-bit BMP (ImageMagick), on white where they are clear.
+set(pictures ${WORK_DIR}/pictures)
+file(REMOVE_RECURSE ${pictures})
+file(MAKE_DIRECTORY ${pictures})
+file(GLOB pngs ${PICTURES_DIR}/*.png)
+foreach(png ${pngs})
+  get_filename_component(name ${png} NAME_WE)
+  execute_process(COMMAND ${CONVERT} ${png} -background white -alpha remove -alpha off BMP3:${pictures}/${name}.bmp
+    RESULT_VARIABLE failed)
+  if(failed)
+    message(FATAL_ERROR "KyPackage: cannot convert ${png} to BMP")
+  endif()
+endforeach()
+
 file(MAKE_DIRECTORY ${OUT_DIR})
 file(GLOB stale ${OUT_DIR}/VURuv-*-setup.exe)
 if(stale)
@@ -87,7 +103,7 @@ execute_process(
   COMMAND ${MAKENSIS} -V2 -INPUTCHARSET UTF8
     -DKY_VERSION=${version} -DKY_VERSION_QUAD=${version}.0
     -DKY_DEPLOY=${DEPLOY_DIR} -DKY_FILES=${list_file} -DKY_SIZE_KB=${size_kb}
-    -DKY_HELPER=${HELPER} -DKY_UNINSTALLER=${UNINSTALLER} -DKY_ICON=${ICON} -DKY_OUTFILE=${package}
+    -DKY_HELPER=${HELPER} -DKY_UNINSTALLER=${UNINSTALLER} -DKY_ICON=${ICON} -DKY_PICTURES=${pictures} -DKY_OUTFILE=${package}
     ${NSI}
   RESULT_VARIABLE failed)
 if(failed)

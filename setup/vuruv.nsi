@@ -10,6 +10,8 @@
 ;   KY_HELPER           kysetuphelper.exe
 ;   KY_UNINSTALLER      kyuninstall.exe, installed as uninstall.exe
 ;   KY_ICON             the program's icon
+;   KY_PICTURES         the welcome and header pictures as BMP files, one per
+;                       display density (setup_welcome-96.bmp to -240.bmp)
 ;   KY_OUTFILE          the package to write
 ;
 ; Silent use, as the streaming tools' installers: "setup.exe /S /D=C:\folder"
@@ -75,6 +77,18 @@ ShowUninstDetails show
 !define MUI_UNABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
 
+; The pages are DPI-aware (ManifestDPIAware): at 150 % Windows lays them out
+; at 150 % instead of stretching a 96-DPI bitmap of them. The welcome and
+; header pictures are the program's own, drawn for each density; the one for
+; the display's DPI replaces the 96-DPI one before the pages show
+; (kyPicturesForDpi), so none is resampled by more than a few pixels.
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${KY_PICTURES}\setup_welcome-96.bmp"
+!define MUI_HEADERIMAGE
+!define MUI_HEADERIMAGE_RIGHT
+!define MUI_HEADERIMAGE_BITMAP "${KY_PICTURES}\setup_header-96.bmp"
+!define MUI_CUSTOMFUNCTION_GUIINIT kyPicturesForDpi
+!define MUI_CUSTOMFUNCTION_UNGUIINIT un.kyPicturesForDpi
+
 !insertmacro MUI_PAGE_WELCOME
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE kyDirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
@@ -94,6 +108,45 @@ VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileDescription" "${KY_NAME} 安装�
 VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "FileVersion" "${KY_VERSION}"
 VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "ProductVersion" "${KY_VERSION}"
 VIAddVersionKey /LANG=${LANG_SIMPCHINESE} "LegalCopyright" "${KY_PUBLISHER}"
+
+; The display's DPI in $0 (LOGPIXELSX of the screen).
+!macro KY_DISPLAY_DPI
+  System::Call 'user32::GetDC(p 0) p .r1'
+  System::Call 'gdi32::GetDeviceCaps(p r1, i 88) i .r0'
+  System::Call 'user32::ReleaseDC(p 0, p r1)'
+!macroend
+
+; Puts the pictures drawn for DPI in place of the 96-DPI ones MUI unpacked.
+!macro KY_PICTURES_AT DPI WELCOME
+  !if ${WELCOME} == 1
+    File "/oname=$PLUGINSDIR\modern-wizard.bmp" "${KY_PICTURES}\setup_welcome-${DPI}.bmp"
+  !endif
+  File "/oname=$PLUGINSDIR\modern-header.bmp" "${KY_PICTURES}\setup_header-${DPI}.bmp"
+  SetBrandingImage /IMGID=1046 /RESIZETOFIT "$PLUGINSDIR\modern-header.bmp"
+!macroend
+
+; The Chinese dialog font makes the picture controls about a sixth larger
+; than the 96-DPI pictures: each display density takes the pictures drawn
+; for the next one up, which the pages then shrink a little rather than
+; enlarge.
+!macro KY_PICTURES_FOR_DPI un WELCOME
+Function ${un}kyPicturesForDpi
+  !insertmacro KY_DISPLAY_DPI
+  ${If} $0 >= 180
+    !insertmacro KY_PICTURES_AT 240 ${WELCOME}
+  ${ElseIf} $0 >= 156
+    !insertmacro KY_PICTURES_AT 192 ${WELCOME}
+  ${ElseIf} $0 >= 132
+    !insertmacro KY_PICTURES_AT 168 ${WELCOME}
+  ${ElseIf} $0 >= 108
+    !insertmacro KY_PICTURES_AT 144 ${WELCOME}
+  ${Else}
+    !insertmacro KY_PICTURES_AT 120 ${WELCOME}
+  ${EndIf}
+FunctionEnd
+!macroend
+!insertmacro KY_PICTURES_FOR_DPI "" 1
+!insertmacro KY_PICTURES_FOR_DPI "un." 0
 
 ; Asks the programs running from $INSTDIR to quit. When they do not: the
 ; user may retry or stop; a silent run ends them. Aborts when they still run.

@@ -13,7 +13,8 @@
 // removes the files and the entry, and then itself.
 //
 // KYORO_SANDBOX_INSTALL_MS sets how long installing and uninstalling take
-// (default 3000). When KYORO_SANDBOX_INSTALL_LOG names a file, each install
+// (default 3000), KYORO_SANDBOX_HANDOVER_MS how long "uninstall.exe" works
+// before it starts its copy (default 0). When KYORO_SANDBOX_INSTALL_LOG names a file, each install
 // appends a line with the installer's name to it as it starts, so a test
 // counts runs exactly instead of sampling the process list. KYORO_SANDBOX_TOOL names the program copied as the tool's
 // files (default: the stand-in tool of this build).
@@ -102,10 +103,9 @@ bool makeTemporaryFolder(fs::path &folder)
     return false;
 }
 
-void work()
+void work(const char *variable = "KYORO_SANDBOX_INSTALL_MS", long long ms = 3000)
 {
-    long long ms = 3000;
-    if (const char *value = std::getenv("KYORO_SANDBOX_INSTALL_MS"))
+    if (const char *value = std::getenv(variable))
         ms = std::max(0LL, std::atoll(value));
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
@@ -216,6 +216,7 @@ int startUninstall(int argc, char *argv[])
     std::vector<std::string> files;
     if (!readManifest(folder, displayName, uninstallerProcess, files))
         return fail("no uninstall manifest in " + utf8(folder));
+    work("KYORO_SANDBOX_HANDOVER_MS", 0);
 
     fs::path temporary;
     if (!makeTemporaryFolder(temporary))

@@ -1,27 +1,33 @@
-# Shared by scripts/run and scripts/test. Sourced, not run.
+# Shared by the scripts in scripts/, bench/run and tests/setup/withxvfb.sh.
+# Sourced, not run.
 KY_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+
+# The build tools and the mingw-w64 cross compilers: the project's builds and
+# scripts/build-qt-windows both need them.
+KY_BUILD_TOOL_PACKAGES=(cmake ninja-build python3)
+KY_CROSS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
 
 # Debian packages the build, the tests and the demo run need.
 KY_PACKAGES=(
-  cmake ninja-build g++ pkg-config
+  "${KY_BUILD_TOOL_PACKAGES[@]}" g++ pkg-config
   qtbase5-dev qtbase5-dev-tools
   libquazip1-qt5-dev
-  python3 tzdata locales
+  tzdata locales
   fonts-wqy-microhei
   xvfb xauth x11-utils imagemagick xdotool
+  at-spi2-core python3-pyatspi dbus-daemon
   googletest libgtest-dev
   clang libfuzzer-14-dev
-  wine wine64 g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-  locales
+  wine wine64 "${KY_CROSS_PACKAGES[@]}"
   obs-studio nginx libnginx-mod-rtmp
   nsis
 )
 
 # What scripts/build-qt-windows needs to build Qt for Windows from Debian's
-# source packages, beyond the cross compilers of KY_PACKAGES.
+# source packages.
 KY_QT_BUILD_PACKAGES=(
-  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-  cmake ninja-build make perl python3 dpkg-dev xz-utils
+  "${KY_BUILD_TOOL_PACKAGES[@]}" "${KY_CROSS_PACKAGES[@]}"
+  make perl dpkg-dev xz-utils
 )
 
 # What bench/run needs beyond KY_PACKAGES (whose nginx also serves it): a
@@ -101,13 +107,14 @@ ky_start_sandbox() {
 }
 
 # Starts Xvfb on a display number it picks itself: ky_start_xvfb LOG-FILE
-# [Xvfb options...]. Sets KY_XVFB_PID and exports DISPLAY.
+# [Xvfb options...]; its screen is KY_XVFB_SCREEN (default 1280x800x24).
+# Sets KY_XVFB_PID and exports DISPLAY.
 ky_start_xvfb() {
   local log="$1" fifo
   shift
   fifo="$(mktemp -u "${TMPDIR:-/tmp}/kyxvfb.XXXXXX")"
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp "$@" 3>"$fifo" >"$log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 "${KY_XVFB_SCREEN:-1280x800x24}" -nolisten tcp "$@" 3>"$fifo" >"$log" 2>&1 &
   KY_XVFB_PID=$!
   local number=""
   read -r -t 20 number <"$fifo" || true

@@ -54,6 +54,24 @@ start)
   fi
   wineserver -p </dev/null >/dev/null 2>&1
   wineboot </dev/null >>"$log" 2>&1 || true
+  if [ -n "${KY_WINE_TEST_DRIVES:-}" ]; then
+    # Wine's desktop process ("explorer.exe /desktop") is started by the
+    # first program that needs the desktop's window, with that program's
+    # standard streams, and ends a second after the last program on the
+    # desktop has. Started by a test, it kept the test's output open, and
+    # ctest waiting until the time-out, for as long as other tests kept the
+    # desktop in use. It is started here instead, and a file browser window
+    # (no display) stays on the desktop until the server ends, so that it
+    # never ends in between.
+    env -u DISPLAY "$wine" explorer.exe /desktop </dev/null >>"$log" 2>&1 &
+    for _ in $(seq 100); do
+      for pid in $(pgrep -f 'explorer.exe /desktop'); do
+        tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qx "WINEPREFIX=$WINEPREFIX" && break 2
+      done
+      sleep 0.1
+    done
+    env -u DISPLAY "$wine" 'C:\windows\explorer.exe' 'C:\' </dev/null >>"$log" 2>&1 &
+  fi
   ;;
 stop)
   wineserver -k 2>/dev/null || true

@@ -3,6 +3,7 @@
 #include "app/appinit.h"
 #include "app/kycrashreport.h"
 #include "app/kylogmanager.h"
+#include "app/kyscaling.h"
 #include "app/kysingleapplication.h"
 #include "app/kyterminationwatcher.h"
 #include "common/kycleanup.h"
@@ -59,6 +60,7 @@ int kyMain(int argc, char *argv[], KyBeforeEventLoop beforeEventLoop)
     // the whole OpenGL driver stack for the first one: a third of the time to
     // the first paint, and memory the program never uses.
     QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
+    enableDisplayScaling(argc, argv);
 
     // A crashed instance runs the program again only to show its message.
     int messageExitCode = 0;
@@ -70,13 +72,15 @@ int kyMain(int argc, char *argv[], KyBeforeEventLoop beforeEventLoop)
     qInfo("%s", "");
     installCrashFilter();
 
+    // The instance listens as soon as it exists; a SIGTERM that arrives while
+    // start-up still runs (the telemetry probe, the window) must end it
+    // cleanly too, so it is caught from before then. Once the window exists,
+    // the request takes the window's own quit path.
+    KyTerminationWatcher::catchEarly();
     KySingleApplication app(APP_ID, argc, argv);
     if (app.isRunning())
         return app.sendMessage(APP_ID, 5000) ? 0 : 1;
 
-    // The instance listens from here on; a SIGTERM that arrives while start-up
-    // still runs (the telemetry probe, the window) must end it cleanly too.
-    // Once the window exists, the request takes the window's own quit path.
     KyTerminationWatcher termination;
     QObject::connect(&termination, &KyTerminationWatcher::terminationRequested, &app, &QApplication::quit);
 

@@ -18,6 +18,11 @@ public:
     explicit KyTerminationWatcher(QObject *parent = nullptr);
     ~KyTerminationWatcher() override;
 
+    // Catches the requests from now on, before any watcher exists (and
+    // before the application object does); the first watcher then hears
+    // those that came in between.
+    static void catchEarly();
+
 signals:
     void terminationRequested();
 

@@ -18,14 +18,35 @@ void onSignal(int)
     const ssize_t written = ::write(s_pipe[0], &byte, 1);
     (void)written;
 }
+
+// A signal that comes before the notifier exists stays in the socket pair.
+bool catchSignals()
+{
+    if (s_pipe[0] < 0) {
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, s_pipe) != 0)
+            return false;
+        ::fcntl(s_pipe[0], F_SETFL, ::fcntl(s_pipe[0], F_GETFL) | O_NONBLOCK);
+    }
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+    return true;
+}
 } // namespace
+
+void KyTerminationWatcher::catchEarly()
+{
+    catchSignals();
+}
 
 KyTerminationWatcher::KyTerminationWatcher(QObject *parent)
     : QObject(parent)
 {
-    if (s_pipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, s_pipe) != 0)
+    if (!catchSignals())
         return;
-    ::fcntl(s_pipe[0], F_SETFL, ::fcntl(s_pipe[0], F_GETFL) | O_NONBLOCK);
     m_notifier = new QSocketNotifier(s_pipe[1], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this]() {
         char buffer[16];
@@ -33,13 +54,6 @@ KyTerminationWatcher::KyTerminationWatcher(QObject *parent)
         }
         emit terminationRequested();
     });
-
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGTERM, &action, nullptr);
-    ::sigaction(SIGINT, &action, nullptr);
 }
 
 KyTerminationWatcher::~KyTerminationWatcher()

@@ -44,6 +44,10 @@ KyTerminationWatcher::KyTerminationWatcher(QObject *parent)
         SetWindowLongPtrW(s_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
+// WM_CLOSE needs the window, and a sender finds none until it exists: the
+// setup program asks again until the program quits.
+void KyTerminationWatcher::catchEarly() {}
+
 KyTerminationWatcher::~KyTerminationWatcher()
 {
     if (s_window) {

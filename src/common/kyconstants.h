@@ -2,13 +2,30 @@
 
 #include <QString>
 
-// A tool is named everywhere (downloads, settings, status, install tasks) by
-// its display name. The OBS names equal the display names of those tools'
-// uninstall registry entries.
+// A tool is named everywhere (downloads, settings, status, install tasks,
+// events) by its display name. The OBS names equal the display names of those
+// tools' uninstall registry entries. The tool table (logic/kytoolfacts.h) is
+// where a name leads to the tool's other facts.
 inline const QString TOOL_NAME_KYTOOL = QStringLiteral("Kyoro直播伴侣");
 inline const QString TOOL_NAME_KYSHOW = QStringLiteral("Kyoro秀场直播伴侣");
 inline const QString TOOL_NAME_OBS_CLASSIC = QStringLiteral("Open Broadcaster Software");
 inline const QString TOOL_NAME_OBS_STUDIO = QStringLiteral("OBS Studio");
+
+// The folder each tool is installed into: below tools/ of the program folder
+// by default, below the folder the user picks otherwise.
+inline const QString TOOL_FOLDER_KYTOOL = QStringLiteral("KYTool");
+inline const QString TOOL_FOLDER_KYSHOW = QStringLiteral("KYShowTool");
+inline const QString TOOL_FOLDER_OBS_CLASSIC = QStringLiteral("OBS");
+inline const QString TOOL_FOLDER_OBS_STUDIO = QStringLiteral("obs-studio");
+
+// The telemetry parameter "type" of a tool; 0 for a name that is no tool.
+enum ToolCode : int {
+    TOOL_CODE_NONE = 0,
+    TOOL_CODE_KYTOOL = 1,
+    TOOL_CODE_KYSHOW = 2,
+    TOOL_CODE_OBS_CLASSIC = 3,
+    TOOL_CODE_OBS_STUDIO = 4,
+};
 
 // The application id, which is also the message a second instance sends.
 inline const QString APP_ID = QStringLiteral("VURuv_exe");
@@ -37,30 +54,3 @@ enum LaunchResult : int {
     LAUNCH_NOT_INSTALLED = -1002,
     LAUNCH_UPDATE_NEEDED = -1003,
 };
-
-// The telemetry parameter "type" of a tool; 0 for a name that is no tool.
-enum ToolCode : int {
-    TOOL_CODE_NONE = 0,
-    TOOL_CODE_KYTOOL = 1,
-    TOOL_CODE_KYSHOW = 2,
-    TOOL_CODE_OBS_CLASSIC = 3,
-    TOOL_CODE_OBS_STUDIO = 4,
-};
-
-inline int toolCode(const QString &name)
-{
-    if (name == TOOL_NAME_KYTOOL)
-        return TOOL_CODE_KYTOOL;
-    if (name == TOOL_NAME_KYSHOW)
-        return TOOL_CODE_KYSHOW;
-    if (name == TOOL_NAME_OBS_CLASSIC)
-        return TOOL_CODE_OBS_CLASSIC;
-    if (name == TOOL_NAME_OBS_STUDIO)
-        return TOOL_CODE_OBS_STUDIO;
-    return TOOL_CODE_NONE;
-}
-
-inline bool isToolName(const QString &name)
-{
-    return toolCode(name) != TOOL_CODE_NONE;
-}

@@ -1,5 +1,6 @@
 #include "common/kypaths.h"
 
+#include "common/kyconstants.h"
 #include "common/kypaths_p.h"
 #include "platform/pathmap.h"
 #include "platform/privatefiles.h"
@@ -82,24 +83,24 @@ QString downloadDir()
 
 QString defaultKyToolDir()
 {
-    return createdDir(joined(appDir(), QStringLiteral("tools/KYTool")));
+    return createdDir(joined(appDir(), QStringLiteral("tools/") + TOOL_FOLDER_KYTOOL));
 }
 
 QString defaultKyShowDir()
 {
-    return createdDir(joined(appDir(), QStringLiteral("tools/KYShowTool")));
+    return createdDir(joined(appDir(), QStringLiteral("tools/") + TOOL_FOLDER_KYSHOW));
 }
 
 QString defaultObsClassicDir()
 {
     // The status monitor looks for OBS Classic only below "Program Files (x86)"
     // or "Program Files", so its default folder must be exactly that one.
-    return QStringLiteral("C:/Program Files (x86)/OBS");
+    return QStringLiteral("C:/Program Files (x86)/") + TOOL_FOLDER_OBS_CLASSIC;
 }
 
 QString defaultObsStudioDir()
 {
-    return createdDir(joined(appDir(), QStringLiteral("tools/obs-studio")));
+    return createdDir(joined(appDir(), QStringLiteral("tools/") + TOOL_FOLDER_OBS_STUDIO));
 }
 
 QString moduleDir()

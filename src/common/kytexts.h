@@ -4,10 +4,7 @@
 // introductions, carousel pictures, tray texts, user messages and a few words
 // that different parts of the program must spell the same way.
 
-#include "common/kyconstants.h"
-
 #include <QString>
-#include <optional>
 
 // Card introductions, one per tool. Lines are separated by a line feed; the
 // trailing line feeds and blanks of three of them are part of the text.
@@ -49,6 +46,8 @@ inline const QString INTRODUCTION_OBS_STUDIO = QStringLiteral(
     " ");
 
 // Card titles of the OBS editions; the platform's editions use their tool names.
+// The tool table (logic/kytoolfacts.h) gives each tool its title, introduction
+// and pictures.
 inline const QString CARD_TITLE_OBS_CLASSIC = QStringLiteral("OBS经典版");
 inline const QString CARD_TITLE_OBS_STUDIO = QStringLiteral("OBS工作室版");
 
@@ -66,48 +65,6 @@ inline const PicturePair PICTURES_OBS_CLASSIC{QStringLiteral(":/Resources/OBS_cl
                                               QStringLiteral(":/Resources/OBS_classic_2.png")};
 inline const PicturePair PICTURES_OBS_STUDIO{QStringLiteral(":/Resources/OBS_studio_1.png"),
                                              QStringLiteral(":/Resources/OBS_studio_2.png")};
-
-// What a tool's card shows.
-struct ToolTexts {
-    QString cardTitle;
-    QString introduction;
-    PicturePair pictures;
-};
-
-// The card texts of a tool; nullptr for a name that is no tool.
-inline const ToolTexts *toolTexts(const QString &toolName)
-{
-    // In ToolCode order.
-    static const ToolTexts texts[] = {
-        {TOOL_NAME_KYTOOL, INTRODUCTION_KYTOOL, PICTURES_KYTOOL},
-        {TOOL_NAME_KYSHOW, INTRODUCTION_KYSHOW, PICTURES_KYSHOW},
-        {CARD_TITLE_OBS_CLASSIC, INTRODUCTION_OBS_CLASSIC, PICTURES_OBS_CLASSIC},
-        {CARD_TITLE_OBS_STUDIO, INTRODUCTION_OBS_STUDIO, PICTURES_OBS_STUDIO},
-    };
-    const int code = toolCode(toolName);
-    return code == TOOL_CODE_NONE ? nullptr : &texts[code - TOOL_CODE_KYTOOL];
-}
-
-// The pictures of a tool; nothing for a name that is no tool, so a carousel
-// can keep what it shows.
-inline std::optional<PicturePair> picturePairForTool(const QString &toolName)
-{
-    const ToolTexts *texts = toolTexts(toolName);
-    return texts ? std::optional<PicturePair>(texts->pictures) : std::nullopt;
-}
-
-// Title and introduction of a tool's card; empty for a name that is no tool.
-inline QString cardTitleForTool(const QString &toolName)
-{
-    const ToolTexts *texts = toolTexts(toolName);
-    return texts ? texts->cardTitle : QString();
-}
-
-inline QString introductionForTool(const QString &toolName)
-{
-    const ToolTexts *texts = toolTexts(toolName);
-    return texts ? texts->introduction : QString();
-}
 
 // Tray icon tool tip (also the main window's title) and its one menu entry.
 inline const QString TRAY_TOOL_TIP = QStringLiteral("Kyoro直播管家");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/kyconstants.h"
+#include "logic/kytoolfacts.h"
 #include "platform/registry.h"
 
 #include <QList>
@@ -8,15 +9,6 @@
 #include <QMutex>
 #include <QObject>
 #include <QString>
-
-// One program candidate of a tool.
-struct ToolExe
-{
-    QString processName;        // executable name of the running program, "OBS.exe"
-    QString path;               // absolute, or relative to the install folder
-    QString uninstallerProcess; // executable name while the tool uninstalls
-    bool absolute = false;      // true: path as it is; false: appended to the install folder
-};
 
 struct AppEntry
 {

@@ -5,6 +5,7 @@
 #include "common/kypaths.h"
 #include "common/kyprocesses.h"
 #include "logic/kyappstatusmonitor.h"
+#include "logic/kytoolfacts.h"
 
 #include <QDebug>
 #include <QJsonDocument>
@@ -22,23 +23,6 @@ const int kWatchTickMs = 200;
 // Shell-execute results above this value mean the program started.
 const int kShellExecuteSuccessAbove = 32;
 
-const QString kInstallFilePath = QStringLiteral("/client_download/VURuv/files/InstallFile/");
-
-QString defaultInstallerUrl(const QString &fileName)
-{
-    return downloadServerUrl(kInstallFilePath + fileName);
-}
-
-ToolExe toolExe(const QString &processName, const QString &path, bool absolute, const QString &uninstallerProcess)
-{
-    ToolExe exe;
-    exe.processName = processName;
-    exe.path = path;
-    exe.uninstallerProcess = uninstallerProcess;
-    exe.absolute = absolute;
-    return exe;
-}
-
 // The text after the last backslash, else after the last slash.
 QString fileNameOf(const QString &path)
 {
@@ -48,20 +32,20 @@ QString fileNameOf(const QString &path)
     return path.mid(cut + 1);
 }
 
-// Reads one installer object ("zbpc" or "zbpc_show") of the web API's data.
-QString installerUrlFrom(const QJsonObject &data, const QString &objectName, const char *toolTag)
+// Reads the tool's installer object of the web API's data.
+QString installerUrlFrom(const QJsonObject &data, const ToolFacts &tool)
 {
-    const QJsonValue info = data.value(objectName);
+    const QJsonValue info = data.value(tool.webApiObject);
     if (!info.isObject()) {
-        qWarning().noquote().nospace() << "by tq get " << toolTag << " info failed";
+        qWarning().noquote().nospace() << "by tq get " << tool.key << " info failed";
         return QString();
     }
     const QJsonValue url = info.toObject().value(QStringLiteral("down_url"));
     if (!url.isString()) {
-        qWarning().noquote().nospace() << "by tq get " << toolTag << " download url failed";
+        qWarning().noquote().nospace() << "by tq get " << tool.key << " download url failed";
         return QString();
     }
-    qInfo().noquote().nospace() << "by tq get " << toolTag << " download url success : " << url.toString();
+    qInfo().noquote().nospace() << "by tq get " << tool.key << " download url success : " << url.toString();
     return url.toString();
 }
 } // namespace
@@ -82,19 +66,10 @@ KyLiveToolsManager::~KyLiveToolsManager()
 
 void KyLiveToolsManager::initialize()
 {
-    const QString auUninstaller = QStringLiteral("Au_.exe");
-    const QString unAUninstaller = QStringLiteral("Un_A.exe");
-    const QString launcher = QStringLiteral("kyClientLancher.exe");
     if (!m_monitor)
         m_monitor = new KyAppStatusMonitor;
-    m_monitor->addApp(TOOL_NAME_OBS_CLASSIC,
-                      {toolExe(QStringLiteral("OBS.exe"), QStringLiteral("C:\\Program Files (x86)\\OBS\\OBS.exe"), true, auUninstaller),
-                       toolExe(QStringLiteral("OBS.exe"), QStringLiteral("C:\\Program Files\\OBS\\OBS.exe"), true, auUninstaller)});
-    m_monitor->addApp(TOOL_NAME_OBS_STUDIO,
-                      {toolExe(QStringLiteral("obs32.exe"), QStringLiteral("bin\\32bit\\obs32.exe"), false, unAUninstaller),
-                       toolExe(QStringLiteral("obs64.exe"), QStringLiteral("bin\\64bit\\obs64.exe"), false, unAUninstaller)});
-    m_monitor->addApp(TOOL_NAME_KYTOOL, {toolExe(QStringLiteral("KYTool.exe"), launcher, false, auUninstaller)});
-    m_monitor->addApp(TOOL_NAME_KYSHOW, {toolExe(QStringLiteral("kyShow.exe"), launcher, false, auUninstaller)});
+    for (const ToolFacts &tool : toolTable())
+        m_monitor->addApp(tool.name, tool.programs);
 
     if (!m_network) {
         m_network = new QNetworkAccessManager(this);
@@ -180,6 +155,7 @@ bool KyLiveToolsManager::uninstallTool(QString name)
     InstallTask task;
     task.name = name;
     task.processName = m_monitor->uninstallerProcess(name);
+    task.handingOver = fileNameOf(program);
     task.expectedMs = 1;
     task.isUninstall = true;
     startWatch(task);
@@ -223,14 +199,18 @@ void KyLiveToolsManager::timerEvent(QTimerEvent *event)
 }
 
 // A task goes on while its process runs and is complete at the first tick
-// on which the process is gone. The signals are emitted with the task lock
-// held; the hub receives them queued.
+// on which the process is gone. An uninstall command's program first copies
+// itself out of the folder it removes and starts the copy under the
+// uninstaller's process name: until it has done so the uninstall has not
+// even begun, so the task also goes on while that program runs. The signals
+// are emitted with the task lock held; the hub receives them queued.
 void KyLiveToolsManager::watchTasks()
 {
     QMutexLocker locker(&m_taskLock);
     const QStringList running = runningProcessNames();
     for (auto it = m_tasks.begin(); it != m_tasks.end();) {
-        if (running.contains(it->processName, Qt::CaseSensitive)) {
+        if (running.contains(it->processName, Qt::CaseSensitive)
+            || (!it->handingOver.isEmpty() && running.contains(it->handingOver, Qt::CaseSensitive))) {
             if (!it->isUninstall) {
                 it->elapsedMs += kWatchTickMs;
                 const int progress = qMin(100, it->elapsedMs * 100 / qMax(1, it->expectedMs));
@@ -287,14 +267,17 @@ void KyLiveToolsManager::sltNetwordAccessFinished(QNetworkReply *reply)
         qWarning().noquote() << "by tq get download data is null ";
         return;
     }
-    const QString kyToolUrl = installerUrlFrom(data.toObject(), QStringLiteral("zbpc"), "KYTool");
-    const QString kyShowUrl = installerUrlFrom(data.toObject(), QStringLiteral("zbpc_show"), "KYShow");
+    QMap<QString, QString> urls;
+    for (const ToolFacts &tool : toolTable()) {
+        if (!tool.webApiObject.isEmpty())
+            urls.insert(tool.name, installerUrlFrom(data.toObject(), tool));
+    }
 
     QMutexLocker locker(&m_urlLock);
-    if (!kyToolUrl.isEmpty())
-        m_kyToolUrl = kyToolUrl;
-    if (!kyShowUrl.isEmpty())
-        m_kyShowUrl = kyShowUrl;
+    for (auto it = urls.constBegin(); it != urls.constEnd(); ++it) {
+        if (!it.value().isEmpty())
+            m_webApiUrls.insert(it.key(), it.value());
+    }
 }
 
 QString KyLiveToolsManager::downloadUrl(QString name)
@@ -302,13 +285,6 @@ QString KyLiveToolsManager::downloadUrl(QString name)
     // Each call asks again; the answer only serves later calls.
     requestDownloadUrls();
     QMutexLocker locker(&m_urlLock);
-    if (name == TOOL_NAME_KYTOOL)
-        return m_kyToolUrl.isEmpty() ? defaultInstallerUrl(QStringLiteral("KYTool_setup_2_3_6.exe")) : m_kyToolUrl;
-    if (name == TOOL_NAME_KYSHOW)
-        return m_kyShowUrl.isEmpty() ? defaultInstallerUrl(QStringLiteral("KYShow_setup_2_3_4.exe")) : m_kyShowUrl;
-    if (name == TOOL_NAME_OBS_CLASSIC)
-        return defaultInstallerUrl(QStringLiteral("OBS_0_659b_With_Browser_Installer.exe"));
-    if (name == TOOL_NAME_OBS_STUDIO)
-        return defaultInstallerUrl(QStringLiteral("OBS-Studio-21.0.1-Full-Installer.exe"));
-    return QString();
+    const QString fromWebApi = m_webApiUrls.value(name);
+    return fromWebApi.isEmpty() ? defaultInstallerUrl(name) : fromWebApi;
 }

@@ -3,6 +3,7 @@
 #include "download/kyreplyguard.h"
 
 #include <QList>
+#include <QMap>
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -16,15 +17,17 @@ struct InstallTask
 {
     QString name;        // tool name
     QString processName; // the installer's file name, or the uninstaller's process name
+    QString handingOver; // an uninstall command's own program, until it has handed over to processName
     int elapsedMs = 0;   // time the process was seen (install only)
     int expectedMs = 1;  // expected duration of an install; 1 for an uninstall
     bool isUninstall = false;
 };
 
-// Knows the four streaming tools: where their installers come from, runs an
-// installer or uninstaller silently and watches its process until it is
-// gone, and starts an installed tool. Owns the status monitor, which answers
-// whether a tool is installed or running.
+// Works on the tools of the tool table (logic/kytoolfacts.h): tells where
+// their installers come from (the web API's newer URL, else the table's),
+// runs an installer or uninstaller silently and watches its process until it
+// is gone, and starts an installed tool. Owns the status monitor, which
+// answers whether a tool is installed or running.
 //
 // The three signals are emitted while the task lock is held; receivers
 // connect through queued connections.
@@ -36,8 +39,9 @@ public:
     KyLiveToolsManager();
     ~KyLiveToolsManager() override;
 
-    // Registers the catalogue with a new status monitor and asks the web API
-    // for the current installer URLs. Called once, right after construction.
+    // Registers every tool's programs with a new status monitor and asks the
+    // web API for the current installer URLs. Called once, right after
+    // construction.
     void initialize();
 
     KyAppStatusMonitor *appStatusMonitor() const;
@@ -77,8 +81,7 @@ private:
     QMutex m_taskLock;
     int m_timerId = -1;
     QNetworkAccessManager *m_network = nullptr;
-    QString m_kyToolUrl;
-    QString m_kyShowUrl;
+    QMap<QString, QString> m_webApiUrls; // installer URLs the web API gave, by tool name
     QMutex m_urlLock;
     int m_requestStallTimeoutMs = kRequestStallTimeoutMs;
 };

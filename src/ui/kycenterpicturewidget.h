@@ -11,8 +11,10 @@ namespace Ui {
 class kyCenterPictureWidget;
 }
 
+
 // The picture carousel of a tool card: two screenshots of the current tool,
-// switched by arrow buttons that show while the mouse is over the pictures.
+// switched by arrow buttons that show while the mouse is over the pictures,
+// or with the arrow keys while the carousel has the focus.
 class kyCenterPictureWidget : public QWidget
 {
     Q_OBJECT
@@ -31,6 +33,8 @@ public:
 protected:
     void enterEvent(QEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    bool event(QEvent *event) override;
 
 private slots:
     void on_button_left_clicked();

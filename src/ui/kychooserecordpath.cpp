@@ -8,7 +8,11 @@
 #include "logic/kylivetoolconfig.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
+#include "ui/kyaccessibility.h"
+#include "logic/kytoolfacts.h"
 #include "ui/kyuilog.h"
+
+#include <QKeySequence>
 
 namespace {
 bool isToolInstalled(const QString &tool)
@@ -46,10 +50,31 @@ kyChooseRecordPath::kyChooseRecordPath(QWidget *parent)
     setStyleSheet(readTextFile(QSS_MAIN));
 
     // Read, not typed into.
-    for (QLineEdit *edit : {ui->lineEdit, ui->lineEdit_2, ui->lineEdit_3, ui->lineEdit_4})
+    for (QLineEdit *edit : {ui->lineEdit, ui->lineEdit_2, ui->lineEdit_3, ui->lineEdit_4}) {
         edit->setFocusPolicy(Qt::NoFocus);
+        edit->setReadOnly(true);
+    }
 
     fillRows();
+    initKeyboard();
+}
+
+void kyChooseRecordPath::initKeyboard()
+{
+    kyMarkDecorative({ui->choose_titleback, ui->label_logo});
+    kyCloseOnEscape(ui->button_close);
+    // The folder buttons take no focus: each has a key of its own, Alt and
+    // its row's number, shown in its tool tip.
+    QPushButton *const buttons[] = {ui->button_openFolder_1, ui->button_openFolder_2, ui->button_openFolder_3,
+                                    ui->button_openFolder_4};
+    for (int row = 0; row < 4; ++row) {
+        QPushButton *button = buttons[row];
+        const QKeySequence keys(Qt::ALT | (Qt::Key_1 + row));
+        button->setShortcut(keys);
+        button->setToolTip(QStringLiteral("%1（%2）").arg(button->text(), keys.toString(QKeySequence::NativeText)));
+    }
+    setAccessibleDescription(QStringLiteral("按Alt+1至Alt+4打开对应的录制文件夹，按Esc关闭"));
+    kyAnnounceWhenShown(this);
 }
 
 kyChooseRecordPath::~kyChooseRecordPath() = default;

@@ -29,6 +29,7 @@ private slots:
     void on_button_openFolder_4_clicked();
 
 private:
+    void initKeyboard();
     void fillRows();
     void openFolder(const QLineEdit *row);
 

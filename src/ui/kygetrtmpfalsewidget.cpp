@@ -4,6 +4,7 @@
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
 #include "common/kytexts.h"
+#include "ui/kyaccessibility.h"
 
 #include <QColor>
 #include <QPalette>
@@ -21,6 +22,13 @@ kyGetRtmpFalseWidget::kyGetRtmpFalseWidget(QWidget *parent)
     setPalette(background);
     setAutoFillBackground(true);
     setStyleSheet(readTextFile(QSS_MAIN));
+
+    // The picture repeats the text under it; the text is read when the
+    // dialog opens.
+    kyMarkDecorative({ui->liveAddress_titleback, ui->label_logo, ui->label_false_pic});
+    setAccessibleDescription(ui->label_text->text());
+    kyAnnounceWhenShown(this);
+    kyCloseOnEscape(ui->button_close);
 }
 
 kyGetRtmpFalseWidget::~kyGetRtmpFalseWidget() = default;

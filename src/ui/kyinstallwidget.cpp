@@ -1,44 +1,32 @@
 #include "ui/kyinstallwidget.h"
 #include "ui_kyinstallwidget.h"
 
-#include "common/installpathsettings.h"
-#include "common/kyconstants.h"
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
 #include "common/kytexts.h"
+#include "ui/kyaccessibility.h"
+#include "logic/installpathsettings.h"
+#include "logic/kytoolfacts.h"
 #include "ui/kymsgtipwidget.h"
 #include "ui/kyoromanager.h"
+#include "ui/kypictures.h"
 #include "ui/kyuilog.h"
 
 #include <QDir>
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QPixmap>
 
 namespace {
-struct InstallMode
+// The tool of a mode: its row in the tool table.
+const ToolFacts &modeTool(int mode)
 {
-    const QString &tool;
-    const char *subFolder;
-    const QString &styleSheet;
-    bool isObs;
-};
-
-const InstallMode &installMode(int mode)
-{
-    static const InstallMode modes[] = {
-        {TOOL_NAME_KYTOOL, "KYTool", QSS_KYORO, false},
-        {TOOL_NAME_KYSHOW, "KYShowTool", QSS_KYORO, false},
-        {TOOL_NAME_OBS_CLASSIC, "OBS", QSS_OBS, true},
-        {TOOL_NAME_OBS_STUDIO, "obs-studio", QSS_OBS, true},
-    };
-    return modes[mode];
+    return toolTable().at(mode);
 }
 
 bool isValidMode(int mode)
 {
-    return mode >= 0 && mode <= 3;
+    return mode >= 0 && mode < toolTable().size();
 }
 
 InstallPathSettings *installPathSettings()
@@ -55,6 +43,16 @@ QString slashed(QString path)
     return path;
 }
 } // namespace
+
+int installFolderMode(const QString &tool)
+{
+    const QList<ToolFacts> &table = toolTable();
+    for (int mode = 0; mode < table.size(); ++mode) {
+        if (table.at(mode).name == tool)
+            return mode;
+    }
+    return -1;
+}
 
 QString chosenInstallDir(const QString &entered, const QString &stored, const QString &subFolder)
 {
@@ -97,6 +95,12 @@ kyInstallWidget::kyInstallWidget(QWidget *parent)
     // The application-wide drag filter moves the dialog by its header.
     setProperty("CanMove", true);
     setProperty("TitleHeight", 142);
+
+    kyMarkDecorative({ui->label_logo});
+    kyCloseOnEscape(ui->button_close);
+    kyMakeActingLabel(ui->label_OBSurl);
+    // Enter in the folder field confirms the folder.
+    ui->button_confirmInstall->setDefault(true);
 }
 
 kyInstallWidget::~kyInstallWidget() = default;
@@ -107,18 +111,19 @@ void kyInstallWidget::setMode(int mode)
         qCWarning(lcKyUi) << "install folder dialog: unknown mode" << mode;
         return;
     }
-    const InstallMode &m = installMode(mode);
-    setStyleSheet(readTextFile(m.styleSheet));
+    const ToolFacts &tool = modeTool(mode);
+    const bool isObs = tool.family == ToolFamily::Obs;
+    setStyleSheet(readTextFile(isObs ? QSS_OBS : QSS_KYORO));
 
-    const QPixmap back(RES_INSTALL_HEADER_BACK);
-    if (!back.isNull()) {
+    const QBrush back = kyStretchedPicture(RES_INSTALL_HEADER_BACK, size(), devicePixelRatioF());
+    if (back.style() != Qt::NoBrush) {
         ui->widget->setAutoFillBackground(true);
         QPalette pal = ui->widget->palette();
-        pal.setBrush(QPalette::Window, QBrush(back.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+        pal.setBrush(QPalette::Window, back);
         ui->widget->setPalette(pal);
     }
 
-    if (m.isObs) {
+    if (isObs) {
         ui->label_install->setText(TEXT_INSTALL_OBS);
         ui->label_OBSurl->setText(TEXT_VISIT_OBS_SITE);
         ui->label_OBSurl->show();
@@ -132,7 +137,7 @@ void kyInstallWidget::setMode(int mode)
     m_mode = mode;
 
     InstallPathSettings *settings = installPathSettings();
-    ui->ledit_installPath->setText(settings ? settings->installPath(m.tool) : QString());
+    ui->ledit_installPath->setText(settings ? settings->installPath(tool.name) : QString());
 }
 
 int kyInstallWidget::mode() const
@@ -162,7 +167,7 @@ void kyInstallWidget::on_button_chosePath_clicked()
 
 void kyInstallWidget::on_button_confirmInstall_clicked()
 {
-    const InstallMode &m = installMode(m_mode);
+    const ToolFacts &tool = modeTool(m_mode);
     InstallPathSettings *settings = installPathSettings();
     if (!settings) {
         qCWarning(lcKyUi) << "install folder dialog: no install-path settings to store the folder in";
@@ -170,12 +175,12 @@ void kyInstallWidget::on_button_confirmInstall_clicked()
     }
 
     const QString entered = ui->ledit_installPath->text();
-    const QString dir = chosenInstallDir(entered, settings->installPath(m.tool), QString::fromLatin1(m.subFolder));
+    const QString dir = chosenInstallDir(entered, settings->installPath(tool.name), tool.folder);
     if (!prepareInstallDir(dir)) {
         kyMsgTipWidget tip(MSG_INSTALL_DIR_MISSING.arg(entered), false);
         tip.exec();
         return;
     }
-    settings->setInstallPath(m.tool, dir);
+    settings->setInstallPath(tool.name, dir);
     accept();
 }

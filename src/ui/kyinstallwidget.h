@@ -8,10 +8,10 @@ namespace Ui {
 class kyInstallWidget;
 }
 
-// Asks for the install folder of one streaming tool, chosen by a mode:
-// 0 Kyoro classic, 1 Kyoro show, 2 OBS Classic, 3 OBS Studio. Set the mode,
-// then exec(); the dialog is accepted once the folder has been stored in the
-// main window's install-path settings.
+// Asks for the install folder of one streaming tool, chosen by a mode: the
+// tool's row in the tool table (0 Kyoro classic, 1 Kyoro show, 2 OBS Classic,
+// 3 OBS Studio). Set the mode, then exec(); the dialog is accepted once the
+// folder has been stored in the main window's install-path settings.
 class kyInstallWidget : public QDialog
 {
     Q_OBJECT
@@ -35,6 +35,9 @@ private:
     std::unique_ptr<Ui::kyInstallWidget> ui;
     int m_mode = 0;
 };
+
+// The mode of the folder dialog for a tool; -1 for a name that is no tool.
+int installFolderMode(const QString &tool);
 
 // The folder a tool is installed into, from the text the user left in the
 // folder field: backslashes become slashes and trailing separators go; a

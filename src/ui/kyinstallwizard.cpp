@@ -1,26 +1,27 @@
 #include "ui/kyinstallwizard.h"
 
-#include "common/installpathsettings.h"
 #include "common/kyconstants.h"
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
 #include "common/kytexts.h"
 #include "download/kydownloadrules.h"
 #include "download/kyfiledownloadermgr.h"
+#include "logic/installpathsettings.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
 #include "logic/uilogiclistener.h"
 #include "telemetry/kyoropointing.h"
+#include "ui/kyaccessibility.h"
 #include "ui/kyinstallwidget.h"
 #include "ui/kymsgtipwidget.h"
 #include "ui/kyoromanager.h"
+#include "ui/kypictures.h"
 #include "ui/kyuilog.h"
 
 #include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -30,9 +31,6 @@
 #include <iterator>
 
 namespace {
-const QString kInstallFilePath = QStringLiteral("/client_download/VURuv/files/InstallFile/");
-const int kExpectedInstallMs = 15000;
-
 KyLiveToolsManager *tools()
 {
     return KyLogicFW::instance()->liveToolsManager();
@@ -56,11 +54,12 @@ QString installPathOf(const QString &tool)
 }
 } // namespace
 
-kyInstallWizard::kyInstallWizard(const WizardEdition *editions, QWidget *parent)
+kyInstallWizard::kyInstallWizard(ToolFamily family, QWidget *parent)
     : QDialog(parent)
-    , m_editions(editions)
-    , m_currentTool(editions[0].tool)
+    , m_editions(toolsOfFamily(family))
 {
+    Q_ASSERT(m_editions.size() == 2);
+    m_currentTool = m_editions[0]->name;
 }
 
 kyInstallWizard::~kyInstallWizard() = default;
@@ -78,9 +77,8 @@ void kyInstallWizard::initWizard(const WizardWidgets &widgets, const QString &st
     setStyleSheet(sheet);
     m_widgets.pages[PageEditions]->setStyleSheet(sheet);
 
-    const QPixmap back(RES_INSTALL_HEADER_BACK);
-    if (!back.isNull()) {
-        const QBrush brush(back.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    const QBrush brush = kyStretchedPicture(RES_INSTALL_HEADER_BACK, size(), devicePixelRatioF());
+    if (brush.style() != Qt::NoBrush) {
         for (QWidget *header : m_widgets.headers) {
             header->setAutoFillBackground(true);
             QPalette pal = header->palette();
@@ -89,11 +87,19 @@ void kyInstallWizard::initWizard(const WizardWidgets &widgets, const QString &st
         }
     }
 
-    for (QLabel *label : m_widgets.clickReload)
+    for (QLabel *label : m_widgets.clickReload) {
         label->installEventFilter(this);
+        kyMakeActingLabel(label, QAccessible::Button);
+    }
     for (QLabel *link : m_widgets.obsLinks) {
-        if (link)
+        if (link) {
             link->installEventFilter(this);
+            kyMakeActingLabel(link);
+        }
+    }
+    for (int page = 0; page < 5; ++page) {
+        kyMarkDecorative({m_widgets.logos[page]});
+        kyCloseOnEscape(m_widgets.closeButtons[page]);
     }
 
     kyoroManager *window = mainWindow();
@@ -116,26 +122,32 @@ void kyInstallWizard::initWizard(const WizardWidgets &widgets, const QString &st
     }
 
     refreshEditionRows();
-    if (!resumeOperation(m_editions[0].tool))
-        resumeOperation(m_editions[1].tool);
+    if (!resumeOperation(m_editions[0]->name))
+        resumeOperation(m_editions[1]->name);
 }
 
 void kyInstallWizard::showPage(Page page)
 {
     m_widgets.stack->setCurrentWidget(m_widgets.pages[page]);
+    // Enter in the folder field goes on to the download. Made the default
+    // only here: a dialog shown with a hidden default button would give it
+    // the focus.
+    m_widgets.nextStep->setDefault(page == PageFolder);
 }
 
 void kyInstallWizard::refreshEditionRows()
 {
+    // Each widget is set once: hiding the install button on the way would
+    // move the keyboard focus away from it.
     for (int i = 0; i < 2; ++i) {
-        m_widgets.confirmInstall[i]->hide();
+        const bool installed = tools()->isToolInstalled(m_editions[i]->name);
+        m_widgets.confirmInstall[i]->setVisible(!installed);
         m_widgets.uninstalling[i]->hide();
-        m_widgets.testInstalled[i]->show();
+        m_widgets.testInstalled[i]->setVisible(installed);
         m_widgets.clickReload[i]->show();
-        if (!tools()->isToolInstalled(m_editions[i].tool)) {
-            m_widgets.confirmInstall[i]->show();
-            m_widgets.testInstalled[i]->hide();
-        }
+        // The install button lies over "点击重装": only an uncovered label
+        // is reached by Tab and read out.
+        kySetActingLabelReachable(m_widgets.clickReload[i], installed);
     }
 }
 
@@ -168,20 +180,15 @@ void kyInstallWizard::setProgress(int progress)
     m_widgets.installBar->setValue(progress);
 }
 
-const WizardEdition &kyInstallWizard::currentEdition() const
+const ToolFacts &kyInstallWizard::currentEdition() const
 {
-    return m_currentTool == m_editions[1].tool ? m_editions[1] : m_editions[0];
+    return m_currentTool == m_editions[1]->name ? *m_editions[1] : *m_editions[0];
 }
 
-QString kyInstallWizard::installerUrl(const WizardEdition &edition) const
-{
-    return downloadServerUrl(kInstallFilePath + QString::fromLatin1(edition.installerFile));
-}
-
-QString kyInstallWizard::downloadedInstaller(const WizardEdition &edition) const
+QString kyInstallWizard::downloadedInstaller(const ToolFacts &edition) const
 {
     // Where the downloader puts it: the same name rule for both.
-    return downloadTargetPath(downloadDir(), installerUrl(edition));
+    return downloadTargetPath(downloadDir(), defaultInstallerUrl(edition.name));
 }
 
 void kyInstallWizard::showMessage(const QString &message, bool showCancel)
@@ -213,10 +220,10 @@ bool kyInstallWizard::warnIfRunning()
 
 void kyInstallWizard::chooseEdition(int edition, bool fromButton)
 {
-    const WizardEdition &chosen = m_editions[edition];
+    const ToolFacts &chosen = *m_editions[edition];
     if (fromButton)
-        reportEvent(POINTING_CLICK_INSTALL, QStringLiteral("type"), toolCode(chosen.tool));
-    m_currentTool = chosen.tool;
+        reportEvent(POINTING_CLICK_INSTALL, QStringLiteral("type"), chosen.code);
+    m_currentTool = chosen.name;
     if (warnIfRunning())
         return;
     showPage(PageFolder);
@@ -299,8 +306,7 @@ void kyInstallWizard::on_button_nextStep_clicked()
         return;
     }
     const QString entered = m_widgets.installPath->text();
-    const QString dir = chosenInstallDir(entered, settings->installPath(m_currentTool),
-                                         QString::fromLatin1(currentEdition().subFolder));
+    const QString dir = chosenInstallDir(entered, settings->installPath(m_currentTool), currentEdition().folder);
     if (!prepareInstallDir(dir)) {
         showMessage(MSG_INSTALL_DIR_MISSING.arg(entered), false);
         return;
@@ -318,8 +324,8 @@ void kyInstallWizard::on_button_confirm_clicked()
 
 void kyInstallWizard::startInstallerDownload()
 {
-    const WizardEdition &edition = currentEdition();
-    const int result = downloads()->startDownload(m_currentTool, installerUrl(edition), downloadDir(), false);
+    const ToolFacts &edition = currentEdition();
+    const int result = downloads()->startDownload(m_currentTool, defaultInstallerUrl(edition.name), downloadDir(), false);
     if (result == DOWNLOAD_STARTED) {
         setProgress(0);
     } else if (result == DOWNLOAD_FILE_EXISTS) {
@@ -341,7 +347,8 @@ void kyInstallWizard::runInstaller(const QString &name, const QString &installer
     // A pending install of the same tool (the main window starts one for
     // every finished download) makes installTool succeed without starting a
     // second installer.
-    if (tools()->installTool(name, installer, installPathOf(name), kExpectedInstallMs)) {
+    const ToolFacts *tool = toolFacts(name);
+    if (tool && tools()->installTool(name, installer, installPathOf(name), tool->installEstimateMs)) {
         setProgress(0);
         showPage(PageInstall);
     } else {
@@ -351,7 +358,7 @@ void kyInstallWizard::runInstaller(const QString &name, const QString &installer
 
 void kyInstallWizard::sltLiveToolUnInstallFinished(QString name)
 {
-    if (name != m_editions[0].tool && name != m_editions[1].tool)
+    if (name != m_editions[0]->name && name != m_editions[1]->name)
         return;
     runInstaller(m_currentTool, downloadedInstaller(currentEdition()));
 }

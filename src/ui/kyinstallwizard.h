@@ -1,6 +1,9 @@
 #pragma once
 
+#include "logic/kytoolfacts.h"
+
 #include <QDialog>
+#include <QList>
 #include <QString>
 
 class QLabel;
@@ -9,16 +12,6 @@ class QProgressBar;
 class QPushButton;
 class QStackedWidget;
 
-// One edition a wizard installs: the tool, the sub-folder it gets below a
-// folder the user picked, and its installer's file name on the download
-// server.
-struct WizardEdition
-{
-    const QString &tool;
-    const char *subFolder;
-    const char *installerFile;
-};
-
 // The widgets of a wizard form that the shared behaviour drives. Both wizard
 // forms use the same object names; wizardWidgets() collects them from either.
 struct WizardWidgets
@@ -26,11 +19,14 @@ struct WizardWidgets
     QStackedWidget *stack = nullptr;
     QWidget *pages[5] = {};   // editions, folder, download, install, done
     QWidget *headers[5] = {}; // each page's header strip
+    QPushButton *closeButtons[5] = {};
+    QLabel *logos[5] = {};
     QPushButton *confirmInstall[2] = {};
     QLabel *clickReload[2] = {};
     QLabel *testInstalled[2] = {};
     QLabel *uninstalling[2] = {};
     QLineEdit *installPath = nullptr;
+    QPushButton *nextStep = nullptr;
     QProgressBar *downloadBar = nullptr;
     QProgressBar *installBar = nullptr;
     QLabel *obsLinks[5] = {}; // the OBS wizard's link to the project's site, per header
@@ -51,6 +47,16 @@ WizardWidgets wizardWidgets(Form &ui)
     w.headers[2] = ui.widget_3;
     w.headers[3] = ui.widget_4;
     w.headers[4] = ui.widget_5;
+    w.closeButtons[0] = ui.button_close;
+    w.closeButtons[1] = ui.button_close_2;
+    w.closeButtons[2] = ui.button_close_3;
+    w.closeButtons[3] = ui.button_close_4;
+    w.closeButtons[4] = ui.button_close_5;
+    w.logos[0] = ui.label_logo;
+    w.logos[1] = ui.label_logo_2;
+    w.logos[2] = ui.label_logo_3;
+    w.logos[3] = ui.label_logo_4;
+    w.logos[4] = ui.label_logo_5;
     w.confirmInstall[0] = ui.button_confirmInstall;
     w.confirmInstall[1] = ui.button_confirmInstall_2;
     w.clickReload[0] = ui.label_clickReload;
@@ -60,6 +66,7 @@ WizardWidgets wizardWidgets(Form &ui)
     w.uninstalling[0] = ui.label_uninstalling;
     w.uninstalling[1] = ui.label_uninstalling_2;
     w.installPath = ui.ledit_installPath;
+    w.nextStep = ui.button_nextStep;
     w.downloadBar = ui.progressBar_download;
     w.installBar = ui.progressBar_installing;
     return w;
@@ -84,8 +91,8 @@ public:
     QString currentTool() const { return m_currentTool; }
 
 protected:
-    // `editions` must outlive the wizard (a static table).
-    kyInstallWizard(const WizardEdition *editions, QWidget *parent);
+    // The two editions are the family's tools, in the tool table's order.
+    kyInstallWizard(ToolFamily family, QWidget *parent);
 
     // Called by the subclass once its form is built: flags, style, header
     // backgrounds, label filters, listener connections, edition rows and the
@@ -126,13 +133,12 @@ private:
     bool warnIfRunning();
     void startInstallerDownload();
     void runInstaller(const QString &name, const QString &installer);
-    const WizardEdition &currentEdition() const;
-    QString installerUrl(const WizardEdition &edition) const;
-    QString downloadedInstaller(const WizardEdition &edition) const;
+    const ToolFacts &currentEdition() const;
+    QString downloadedInstaller(const ToolFacts &edition) const;
     void showMessage(const QString &message, bool showCancel);
     void showMessageAndClose(const QString &message);
 
-    const WizardEdition *m_editions;
+    QList<const ToolFacts *> m_editions; // first row, second row
     WizardWidgets m_widgets;
     QString m_currentTool;
 };

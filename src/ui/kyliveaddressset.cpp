@@ -10,12 +10,14 @@
 #include "download/kyfiledownloadermgr.h"
 #include "logic/kylivetoolconfig.h"
 #include "logic/kylogicfw.h"
+#include "logic/kytoolfacts.h"
 #include "logic/uilogiclistener.h"
 #include "telemetry/kyoropointing.h"
 #include "ui/kygetcodetutorialwidget.h"
 #include "ui/kygetrtmpfalsewidget.h"
 #include "ui/kyloadsliderwidget.h"
 #include "ui/kymsgtipwidget.h"
+#include "ui/kyaccessibility.h"
 #include "ui/kyoromanager.h"
 
 #include <QDebug>
@@ -50,7 +52,12 @@ kyLiveAddressSet::kyLiveAddressSet(QString toolName, QWidget *parent)
     ui->com_livePlat->addItem(TEXT_LIVE_PLATFORM);
     ui->com_livePlat->setCurrentIndex(0);
     ui->label_getCode->installEventFilter(this);
+    kyMakeActingLabel(ui->label_getCode);
     ui->button_confirm->setEnabled(false);
+    // Enter in the address or code field confirms (while "确认" can).
+    ui->button_confirm->setDefault(true);
+    kyMarkDecorative({ui->liveAddress_titleback, ui->label_logo});
+    kyCloseOnEscape(ui->button_close);
     connect(ui->ledit_RTMP, &QLineEdit::textChanged, this, &kyLiveAddressSet::sltTextEditChanged);
 
     if (UILogicListener *listener = mainWindow() ? mainWindow()->logicListener() : nullptr) {

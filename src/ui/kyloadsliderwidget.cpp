@@ -4,6 +4,7 @@
 #include "common/kypaths.h"
 #include "common/kytexts.h"
 #include "logic/uilogiclistener.h"
+#include "ui/kyaccessibility.h"
 #include "ui/kyoromanager.h"
 
 kyLoadSliderWidget::kyLoadSliderWidget(QString name, QWidget *parent)
@@ -18,6 +19,9 @@ kyLoadSliderWidget::kyLoadSliderWidget(QString name, QWidget *parent)
     setProperty("TitleHeight", 36);
     ui->progressBar->setValue(0);
     setStyleSheet(readTextFile(QSS_MAIN));
+    kyMarkDecorative({ui->liveAddress_titleback});
+    // Esc closes it as its close button does, which cancels the download.
+    kyCloseOnEscape(ui->button_close);
 
     // The listener hands every download's events to every window; the slots
     // keep to this dialog's download.

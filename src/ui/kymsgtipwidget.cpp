@@ -3,6 +3,7 @@
 
 #include "common/kypaths.h"
 #include "common/kytexts.h"
+#include "ui/kyaccessibility.h"
 
 kyMsgTipWidget::kyMsgTipWidget(QString message, bool showCancel, QWidget *parent)
     : QDialog(parent)
@@ -20,6 +21,13 @@ kyMsgTipWidget::kyMsgTipWidget(QString message, bool showCancel, QWidget *parent
     ui->label_tip->setText(m_message);
     if (!m_showCancel)
         ui->button_cancel->hide();
+
+    // Screen readers read the message as an alert when the box opens.
+    kyMarkDecorative({ui->liveAddress_titleback});
+    kySetAccessibleRole(this, QAccessible::AlertMessage);
+    setAccessibleDescription(m_message);
+    kyAnnounceWhenShown(this);
+    kyCloseOnEscape(ui->button_close);
 }
 
 kyMsgTipWidget::~kyMsgTipWidget() = default;

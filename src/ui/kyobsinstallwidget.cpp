@@ -1,21 +1,13 @@
 #include "ui/kyobsinstallwidget.h"
 #include "ui_kyobsinstallwidget.h"
 
-#include "common/kyconstants.h"
 #include "common/kytexts.h"
 
 #include <algorithm>
 #include <iterator>
 
-namespace {
-const WizardEdition kObsEditions[] = {
-    {TOOL_NAME_OBS_CLASSIC, "OBS", "OBS_0_659b_With_Browser_Installer.exe"},
-    {TOOL_NAME_OBS_STUDIO, "obs-studio", "OBS-Studio-21.0.1-Full-Installer.exe"},
-};
-} // namespace
-
 kyOBSInstallWidget::kyOBSInstallWidget(QWidget *parent)
-    : kyInstallWizard(kObsEditions, parent)
+    : kyInstallWizard(ToolFamily::Obs, parent)
     , ui(std::make_unique<Ui::kyOBSInstallWidget>())
 {
     ui->setupUi(this);

@@ -1,15 +1,18 @@
 #include "ui/kyoromanager.h"
 #include "ui_kyoromanager.h"
 
-#include "common/installpathsettings.h"
 #include "common/kyconstants.h"
-#include "common/kytexts.h"
 #include "common/kypaths.h"
+#include "common/kytexts.h"
+#include "logic/installpathsettings.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
+#include "logic/kytoolfacts.h"
 #include "logic/uilogiclistener.h"
 #include "telemetry/kyoropointing.h"
 #include "ui/framelesshelper.h"
+#include "ui/kyaccessibility.h"
+#include "ui/kywindowplacement.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -43,6 +46,9 @@ kyoroManager::kyoroManager(QWidget *parent)
     initForm();
     initTray();
     connect(ui->TitleBar, SIGNAL(slg_Openpage(pageType)), this, SLOT(slt_Openpage(pageType)));
+    // The window is larger than some screens once scaled: it opens where its
+    // title bar can be seen.
+    kyPlaceInAvailableArea(this);
 
     s_mainWindow = this;
     reportEvent(POINTING_INIT_PAGE_HOME);
@@ -75,13 +81,12 @@ void kyoroManager::initForm()
     ui->button_KyoroLive->setChecked(true);
     ui->stackedWidget_2->setCurrentWidget(ui->page_kyoroPage);
     ui->label_visitOBSurl->installEventFilter(this);
+    kyMakeActingLabel(ui->label_visitOBSurl);
 
     ui->radio_kyTool->setChecked(true);
     ui->radio_classic->setChecked(true);
-    ui->label_kyoroTitle->setText(TOOL_NAME_KYTOOL);
-    ui->label_kyoro_introduce->setText(introductionForTool(TOOL_NAME_KYTOOL));
-    ui->label_OBSTitle->setText(cardTitleForTool(TOOL_NAME_OBS_CLASSIC));
-    ui->label_OBS_introduce->setText(introductionForTool(TOOL_NAME_OBS_CLASSIC));
+    updateToolTexts(TOOL_NAME_KYTOOL);
+    updateToolTexts(TOOL_NAME_OBS_CLASSIC);
 
     for (QRadioButton *radio : {ui->radio_kyTool, ui->radio_kyShow, ui->radio_classic, ui->radio_studio})
         connect(radio, SIGNAL(clicked()), this, SLOT(sltRadioClicked()));

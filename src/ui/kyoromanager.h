@@ -92,6 +92,8 @@ private:
     void initTray();
     void showTray();
     void updateToolTexts(const QString &name);
+    void nameCardButtons(const QString &name);
+    void keepFocusOnCardAction(QWidget *focused);
     void refreshToolState();
     void showProgress(int progress, bool isDownload);
     void startToolDownload();

@@ -6,6 +6,7 @@
 #include "common/kytexts.h"
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
+#include "logic/kytoolfacts.h"
 #include "telemetry/kyoropointing.h"
 #include "ui/kychooserecordpath.h"
 #include "ui/kygetcodetutorialwidget.h"

@@ -3,14 +3,15 @@
 #include "ui/kyoromanager.h"
 #include "ui_kyoromanager.h"
 
-#include "common/installpathsettings.h"
 #include "common/kyconstants.h"
-#include "common/kytexts.h"
 #include "common/kypaths.h"
+#include "common/kytexts.h"
 #include "download/kydownloadrules.h"
 #include "download/kyfiledownloadermgr.h"
+#include "logic/installpathsettings.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
+#include "logic/kytoolfacts.h"
 #include "telemetry/kyoropointing.h"
 #include "ui/kyinstallwidget.h"
 #include "ui/kyliveaddressset.h"
@@ -30,9 +31,11 @@ KyFileDownloaderMgr *downloads()
     return KyLogicFW::instance()->fileDownloaderMgr();
 }
 
+// Whether the tool belongs on the platform's card (else on the OBS card).
 bool isKyoroEdition(const QString &name)
 {
-    return name == TOOL_NAME_KYTOOL || name == TOOL_NAME_KYSHOW;
+    const ToolFacts *tool = toolFacts(name);
+    return tool && tool->family == ToolFamily::Kyoro;
 }
 } // namespace
 
@@ -94,13 +97,31 @@ void kyoroManager::sltRadioClicked()
 
 void kyoroManager::updateToolTexts(const QString &name)
 {
-    if (isKyoroEdition(name)) {
-        ui->label_kyoroTitle->setText(cardTitleForTool(name));
-        ui->label_kyoro_introduce->setText(introductionForTool(name));
-    } else if (name == TOOL_NAME_OBS_CLASSIC || name == TOOL_NAME_OBS_STUDIO) {
-        ui->label_OBSTitle->setText(cardTitleForTool(name));
-        ui->label_OBS_introduce->setText(introductionForTool(name));
+    const ToolFacts *tool = toolFacts(name);
+    if (!tool)
+        return;
+    if (tool->family == ToolFamily::Kyoro) {
+        ui->label_kyoroTitle->setText(tool->cardTitle);
+        ui->label_kyoro_introduce->setText(tool->introduction);
+    } else {
+        ui->label_OBSTitle->setText(tool->cardTitle);
+        ui->label_OBS_introduce->setText(tool->introduction);
     }
+    nameCardButtons(name);
+}
+
+// The card's picture buttons say nothing in text: screen readers call them
+// by what they do to the card's tool.
+void kyoroManager::nameCardButtons(const QString &name)
+{
+    const ToolFacts *tool = toolFacts(name);
+    if (!tool)
+        return;
+    const QString &title = tool->cardTitle;
+    const bool kyoroCard = tool->family == ToolFamily::Kyoro;
+    (kyoroCard ? ui->button_install_kyoro : ui->button_install_OBS)->setAccessibleName(QStringLiteral("安装 ") + title);
+    (kyoroCard ? ui->button_open_kyoro : ui->button_open_OBS)->setAccessibleName(QStringLiteral("打开 ") + title);
+    (kyoroCard ? ui->button_running_kyoro : ui->button_running_OBS)->setAccessibleName(title + QStringLiteral(" 直播中"));
 }
 
 void kyoroManager::sltLiveToolSwitched()
@@ -111,6 +132,7 @@ void kyoroManager::sltLiveToolSwitched()
 
 void kyoroManager::refreshToolState()
 {
+    QWidget *focused = focusWidget();
     ui->button_liveset->setVisible(true);
     switch (m_currentStatus) {
     case APP_NOT_INSTALLED:
@@ -144,6 +166,7 @@ void kyoroManager::refreshToolState()
     default:
         break;
     }
+    keepFocusOnCardAction(focused);
 
     // Before the logic is initialised nothing can be running.
     if (!tools() || !downloads()) {
@@ -155,6 +178,28 @@ void kyoroManager::refreshToolState()
         showProgress(downloaded, true);
     else
         showProgress(tools()->installProgress(m_currentTool), false);
+}
+
+// The install, open and running buttons take turns on one spot: a keyboard
+// user whose focus was on the one that went away finds it on the one that
+// came, not somewhere further down the card.
+void kyoroManager::keepFocusOnCardAction(QWidget *focused)
+{
+    auto *button = qobject_cast<QPushButton *>(focused);
+    if (!button || button->isVisibleTo(this))
+        return;
+    const QList<QList<QPushButton *>> cards = {
+        {ui->button_install_kyoro, ui->button_open_kyoro, ui->button_running_kyoro},
+        {ui->button_install_OBS, ui->button_open_OBS, ui->button_running_OBS},
+    };
+    for (const QList<QPushButton *> &actions : cards) {
+        if (!actions.contains(button))
+            continue;
+        for (QPushButton *action : actions) {
+            if (action->isVisibleTo(this) && action->isEnabled())
+                action->setFocus(Qt::OtherFocusReason);
+        }
+    }
 }
 
 void kyoroManager::showProgress(int progress, bool isDownload)
@@ -176,6 +221,7 @@ void kyoroManager::showProgress(int progress, bool isDownload)
     }
     bar->show();
     bar->setValue(progress);
+    bar->setAccessibleName(isDownload ? QStringLiteral("下载进度") : QStringLiteral("安装进度"));
     label->show();
     if (isDownload) {
         label->setText(QStringLiteral("正在下载：%1%").arg(progress));
@@ -198,25 +244,19 @@ void kyoroManager::runInstallButton(bool kyoroCard)
     if (m_currentStatus != APP_NOT_INSTALLED)
         return;
 
-    if (kyoroCard) {
-        reportEvent(POINTING_CLICK_INSTALL, QStringLiteral("type"), m_currentTool == TOOL_NAME_KYTOOL ? 1 : 2);
-        kyInstallWidget folder(this);
-        folder.setMode(m_currentTool == TOOL_NAME_KYTOOL ? 0 : 1);
-        if (folder.exec() == QDialog::Accepted)
-            startToolDownload();
+    const ToolFacts *tool = toolFacts(m_currentTool);
+    if (!tool || (tool->family == ToolFamily::Kyoro) != kyoroCard)
+        return;
+    reportEvent(POINTING_CLICK_INSTALL, QStringLiteral("type"), tool->code);
+    // A tool with a fixed folder (OBS Classic) goes there: no folder dialog.
+    if (tool->folderFixed) {
+        startToolDownload();
         return;
     }
-    if (m_currentTool == TOOL_NAME_OBS_CLASSIC) {
-        // OBS Classic always goes into its fixed folder: no folder dialog.
-        reportEvent(POINTING_CLICK_INSTALL, QStringLiteral("type"), 3);
+    kyInstallWidget folder(this);
+    folder.setMode(installFolderMode(m_currentTool));
+    if (folder.exec() == QDialog::Accepted)
         startToolDownload();
-    } else if (m_currentTool == TOOL_NAME_OBS_STUDIO) {
-        reportEvent(POINTING_CLICK_INSTALL, QStringLiteral("type"), 4);
-        kyInstallWidget folder(this);
-        folder.setMode(3);
-        if (folder.exec() == QDialog::Accepted)
-            startToolDownload();
-    }
 }
 
 void kyoroManager::on_button_install_kyoro_clicked()
@@ -267,7 +307,8 @@ void kyoroManager::installDownloadedTool(const QString &name, const QString &fil
 {
     // Other downloads (the login component, its version file) pass through
     // the same signal.
-    if (!isToolName(name))
+    const ToolFacts *tool = toolFacts(name);
+    if (!tool)
         return;
     if (tools()->isToolInstalled(name)) {
         if (name == m_currentTool) {
@@ -278,7 +319,7 @@ void kyoroManager::installDownloadedTool(const QString &name, const QString &fil
         return;
     }
     const QString dir = m_installPathSettings->installPath(name);
-    if (tools()->installTool(name, file, dir, 15000)) {
+    if (tools()->installTool(name, file, dir, tool->installEstimateMs)) {
         if (name == m_currentTool)
             showProgress(0, false);
         return;

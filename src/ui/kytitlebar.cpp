@@ -5,8 +5,10 @@
 
 #include "common/kypaths.h"
 #include "common/kytexts.h"
+#include "ui/kyaccessibility.h"
+#include "ui/kypictures.h"
 
-#include <QPixmap>
+#include <QShortcut>
 
 kyTitleBar::kyTitleBar(QWidget *parent)
     : QWidget(parent)
@@ -19,11 +21,10 @@ kyTitleBar::kyTitleBar(QWidget *parent)
     setStyleSheet(readTextFile(QSS_MAIN));
 
     setAutoFillBackground(true);
-    const QPixmap back(RES_TITLEBAR_BACK);
-    if (!back.isNull()) {
+    const QBrush back = kyStretchedPicture(RES_TITLEBAR_BACK, size(), devicePixelRatioF());
+    if (back.style() != Qt::NoBrush) {
         QPalette pal = palette();
-        pal.setBrush(QPalette::Window,
-                     QBrush(back.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)));
+        pal.setBrush(QPalette::Window, back);
         setPalette(pal);
     }
 
@@ -31,6 +32,21 @@ kyTitleBar::kyTitleBar(QWidget *parent)
     ui->button_toolbox->setCheckable(true);
     // Nobody is connected yet; this only sets the live page button checked.
     on_button_live_clicked();
+
+    initKeyboard();
+}
+
+void kyTitleBar::initKeyboard()
+{
+    kyMarkDecorative({ui->label_logo});
+    // Each page has a key of its own, and Ctrl+Tab goes to the other page as
+    // in a tabbed window. The keys press the page buttons, so the buttons'
+    // checked state follows as for a click.
+    ui->button_live->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+    ui->button_toolbox->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab), this), &QShortcut::activated, this, [this]() {
+        (ui->button_live->isChecked() ? ui->button_toolbox : ui->button_live)->click();
+    });
 }
 
 kyTitleBar::~kyTitleBar() = default;

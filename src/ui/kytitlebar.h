@@ -37,5 +37,7 @@ private slots:
     void on_button_toolbox_clicked();
 
 private:
+    void initKeyboard();
+
     std::unique_ptr<Ui::kyTitleBar> ui;
 };

@@ -1,11 +1,13 @@
 // The single-instance channel of VURuv.exe: a lock file in the user's profile
-// and a named pipe. Every instance here is a real VURuv.exe started from the
-// folder a user gets; this test process holds no instance itself.
+// and a named pipe. Every instance here is a real VURuv.exe started from a
+// copy of the folder a user gets; this test process holds no instance itself.
 #include "kytestmain.h"
 
 #include "app/kysingleapplication.h"
 #include "common/kyconstants.h"
 
+#include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocalSocket>
@@ -17,17 +19,35 @@
 #include <windows.h>
 
 namespace {
-QString deployedVuruv()
+const QString kDeployDir = QStringLiteral(KY_BINARY_DIR "/deploy");
+
+// A started VURuv writes beside itself (module\version.ini, download\), and
+// deploy/ is what the setup package is made from and checked against: the
+// instances run from a copy of their own.
+QString programDir()
 {
-    return QStringLiteral(KY_BINARY_DIR "/deploy/VURuv.exe");
+    return kytest::testRoot() + QStringLiteral("/program");
+}
+
+bool copyProgramFolder()
+{
+    QDir(programDir()).removeRecursively();
+    QDirIterator files(kDeployDir, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString from = files.next();
+        const QString to = programDir() + from.mid(kDeployDir.size());
+        if (!QDir().mkpath(QFileInfo(to).path()) || !QFile::copy(from, to))
+            return false;
+    }
+    return QFile::exists(programDir() + QStringLiteral("/VURuv.exe"));
 }
 
 std::unique_ptr<QProcess> startVuruv()
 {
     auto process = std::make_unique<QProcess>();
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->setWorkingDirectory(QStringLiteral(KY_BINARY_DIR "/deploy"));
-    process->start(deployedVuruv(), QStringList());
+    process->setWorkingDirectory(programDir());
+    process->start(programDir() + QStringLiteral("/VURuv.exe"), QStringList());
     return process;
 }
 
@@ -111,7 +131,7 @@ class TestSingleInstanceWin : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(QFile::exists(deployedVuruv()), qPrintable(deployedVuruv()));
+        QVERIFY2(copyProgramFolder(), qPrintable(kDeployDir));
     }
 
     void secondStartHandsOverAndExitsWithZero()

@@ -10,6 +10,7 @@
 #include "download/kyfiledownloadermgr.h"
 #include "livecode/livecodemodulemanager.h"
 #include "logic/kylivetoolsmanager.h"
+#include "logic/kytoolfacts.h"
 #include "telemetry/kyoropointing.h"
 
 #include <QDir>

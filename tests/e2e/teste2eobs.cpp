@@ -7,9 +7,9 @@
 #include "sandboxserver.h"
 
 #include "app/kymain.h"
-#include "common/kyconstants.h"
 #include "common/kypaths.h"
 #include "common/kyprocesses.h"
+#include "logic/kytoolfacts.h"
 #include "ui/kyliveaddressset.h"
 #include "ui/kyloadsliderwidget.h"
 #include "ui/kyobsinstallwidget.h"

@@ -6,11 +6,11 @@
 #include "sandboxserver.h"
 
 #include "app/kymain.h"
-#include "common/installpathsettings.h"
-#include "common/kyconstants.h"
 #include "common/kypaths.h"
 #include "common/kyprocesses.h"
 #include "common/kytexts.h"
+#include "logic/installpathsettings.h"
+#include "logic/kytoolfacts.h"
 #include "platform/registry.h"
 #include "ui/kyoromanager.h"
 

@@ -31,6 +31,12 @@ Journeys, in order:
                  BugReporter.exe got the four values, the message box shows
                  and the program exits 0
   logs           the day's logs in the prefix's %TEMP%\\VURuv, in code page 936
+  120/144/192    the display set to 125 %, 150 % and 200 % (the prefix's
+  DPI            LogPixels): VURuv.exe opens its window at 942 x 622 times
+                 the scale in device pixels, inside the screen where it fits
+                 (125 % on the run's 1280 x 800 screen) and at its top left
+                 where it does not, and at 200 % the left column's first
+                 button shows its 2x picture pixel for pixel
 
 On failure a screenshot, the program's logs and output, the collector's events
 and the Wine prefix's log are kept in --artefacts (the path is printed).
@@ -71,6 +77,12 @@ WIZARD_FORM = form("kykyoroinstallwidget")
 ADDRESS_FORM = form("kyliveaddressset")
 DIALOG_SIZE = (410, 270)
 ADDRESS_SIZE = (410, 312)
+
+# The run's screen: the window fits it at 125 %, not at 150 % and 200 %.
+SCREEN_SIZE = (1280, 800)
+# The left column's first button (button_KyoroLive, checked at start): an
+# opaque picture that lies on the screen at 200 %.
+COLUMN_KYORO = (11, 131 + 20, 170, 52)
 
 PUSH_ADDRESS = "rtmp://127.0.0.1:1935/live"
 LIVE_CODE = "journey-code-42"
@@ -378,9 +390,12 @@ def journey_quit(desk):
     trays = desk.windows_named("^Wine System Tray$")
     if not trays:
         raise JourneyFailed("no Wine System Tray on the screen")
-    # VURuv's icon is the tray's first.
+    # VURuv's icon is the tray's first: the bottom-left cell of the tray
+    # window, below the caption when the window's X area includes the one
+    # Wine draws itself.
     def menu():
-        desk.click((0, 0, 20, 20), trays[0], button=3)
+        height = desk.geometry(trays[0])[3]
+        desk.click((0, max(0, height - 20), 20, 20), trays[0], button=3)
         try:
             return wait_until("the menu", lambda: [w for w in desk.visible_windows(desk.app.pid) if w != desk.window], 3)
         except JourneyFailed:
@@ -446,6 +461,52 @@ def journey_logs(desk):
         raise JourneyFailed("the debug log does not name the downloaded tool in code page 936")
 
 
+def set_display_dpi(desk, dpi):
+    """The prefix's display scale, as Windows' display settings set it;
+    programs started afterwards get it as the display's DPI."""
+    for key in ("HKCU\\Control Panel\\Desktop", "HKCU\\Software\\Wine\\Fonts"):
+        code, text = desk.wine("reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f")
+        if code != 0:
+            raise JourneyFailed("cannot set LogPixels to %d: %s" % (dpi, text))
+
+
+def journey_display_scale(dpi):
+    def journey(desk):
+        scale = dpi / 96.0
+        set_display_dpi(desk, dpi)
+        try:
+            app = desk.start_program("vuruv-%d" % dpi)
+            desk.wait_for_main_window(app, timeout=90, size=None)
+            desk.app = app
+            x, y, width, height = desk.geometry(desk.window)
+            expected = (round(942 * scale), round(622 * scale))
+            if abs(width - expected[0]) > 1 or abs(height - expected[1]) > 1:
+                raise JourneyFailed("at %d DPI the window is %dx%d device pixels, expected %dx%d"
+                                    % ((dpi, width, height) + expected))
+            fits = width <= SCREEN_SIZE[0] and height <= SCREEN_SIZE[1]
+            if fits and (x < 0 or y < 0 or x + width > SCREEN_SIZE[0] or y + height > SCREEN_SIZE[1]):
+                raise JourneyFailed("at %d DPI the window at (%d, %d) leaves the screen" % (dpi, x, y))
+            if not fits and (x, y) != (0, 0):
+                raise JourneyFailed("at %d DPI the window, larger than the screen, opens at (%d, %d), not at its "
+                                    "top left" % (dpi, x, y))
+            if dpi == 192:
+                # The pointer on the window's clear margin hovers no button.
+                desk.x("xdotool", "mousemove", "--sync", str(x + 4), str(y + 4))
+                twice = tuple(2 * value for value in COLUMN_KYORO)
+                desk.wait_for_picture("the left column's first button drawn from its 2x picture", twice,
+                                      ["button_kyoro_checked@2x"], "button_kyoro_checked@2x", 30)
+            desk.screenshot(os.path.join(desk.root, "window-%d-dpi.png" % dpi))
+            code, text = desk.wine("taskkill", "/im", "VURuv.exe")
+            if code != 0:
+                raise JourneyFailed("taskkill could not ask VURuv.exe to quit: %s" % text)
+            exit_code = wait_for_exit(app, "VURuv.exe at %d DPI after taskkill" % dpi, 30)
+            if exit_code != 0:
+                raise JourneyFailed("VURuv.exe at %d DPI ended with %d, expected 0" % (dpi, exit_code))
+        finally:
+            set_display_dpi(desk, 96)
+    return journey
+
+
 JOURNEYS = [
     ("start on a clean prefix", journey_start),
     ("second start brings the window back", journey_second_start),
@@ -456,6 +517,9 @@ JOURNEYS = [
     ("quit from the tray", journey_quit),
     ("crash of the test variant", journey_crash),
     ("logs in %TEMP%\\VURuv", journey_logs),
+    ("the window at 120 DPI", journey_display_scale(120)),
+    ("the window at 144 DPI", journey_display_scale(144)),
+    ("the window at 192 DPI", journey_display_scale(192)),
 ]
 
 

@@ -12,6 +12,7 @@
 #include "livecode/livecodemodulemanager.h"
 #include "logic/kylivetoolconfig.h"
 #include "logic/kylogicfw.h"
+#include "logic/kytoolfacts.h"
 #include "ui/kygetrtmpfalsewidget.h"
 #include "ui/kyliveaddressset.h"
 #include "ui/kymsgtipwidget.h"

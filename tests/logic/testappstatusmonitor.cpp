@@ -6,6 +6,7 @@
 #include "common/kypaths.h"
 #include "logic/kyappstatusmonitor.h"
 #include "logic/kylivetoolsmanager.h"
+#include "logic/kytoolfacts.h"
 #include "platform/registry.h"
 
 #include <QElapsedTimer>

@@ -6,11 +6,14 @@
 #include "common/kypaths.h"
 #include "logic/kyappstatusmonitor.h"
 #include "logic/kylivetoolsmanager.h"
+#include "logic/kytoolfacts.h"
 #include "platform/registry.h"
 
+#include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
+#include <QThread>
 
 namespace {
 QString windowsForm(QString path)
@@ -137,7 +140,8 @@ private slots:
 
     // Two installs at once, watched until their installers end; a repeated
     // installTool starts nothing; the installed tool launches and runs; the
-    // uninstaller hands over to "Un_A.exe", which is watched until it ends.
+    // uninstaller hands over to "Un_A.exe", and both are watched until the
+    // last has ended.
     void installLaunchUninstall()
     {
         qputenv("KYORO_SANDBOX_INSTALL_MS", "1000");
@@ -183,7 +187,11 @@ private slots:
         kytest::endOwnProcesses({QStringLiteral("kyShow.exe")});
         QTRY_COMPARE_WITH_TIMEOUT(manager.toolStatus(TOOL_NAME_KYSHOW), int(APP_INSTALLED), 10000);
 
+        // The uninstall command's program works a while before it hands
+        // over: the uninstall is not over before it has even begun.
+        qputenv("KYORO_SANDBOX_HANDOVER_MS", "1000");
         QVERIFY(manager.uninstallTool(TOOL_NAME_OBS_STUDIO));
+        qunsetenv("KYORO_SANDBOX_HANDOVER_MS");
         QVERIFY(manager.isUninstalling(TOOL_NAME_OBS_STUDIO));
         QCOMPARE(manager.installProgress(TOOL_NAME_OBS_STUDIO), -1);
         QTRY_VERIFY_WITH_TIMEOUT(kytest::isRunning(QStringLiteral("Un_A.exe")) || uninstalled.count() > 0, 5000);
@@ -208,8 +216,15 @@ private slots:
         manager.initialize();
         QSignalSpy progress(&manager, &KyLiveToolsManager::sglLiveToolInstallProgress);
         QSignalSpy finished(&manager, &KyLiveToolsManager::sglLiveToolInstallFinished);
-        const QString installer = downloadedInstaller(QStringLiteral("OBS_0_659b_With_Browser_Installer.exe"));
+        const QString installerName = QStringLiteral("OBS_0_659b_With_Browser_Installer.exe");
+        const QString installer = downloadedInstaller(installerName);
         QVERIFY(manager.installTool(TOOL_NAME_OBS_CLASSIC, installer, QStringLiteral("C:/Program Files (x86)/OBS"), 15000));
+        // The ticks come from the event loop, which stays still until the
+        // installer has ended: on a loaded machine it may well outlive a tick.
+        QDeadlineTimer deadline(20000);
+        while (kytest::isRunning(installerName) && !deadline.hasExpired())
+            QThread::msleep(20);
+        QVERIFY(!kytest::isRunning(installerName));
         QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
         QCOMPARE(progressOf(progress, TOOL_NAME_OBS_CLASSIC), QList<int>{100});
         QCOMPARE(manager.toolStatus(TOOL_NAME_OBS_CLASSIC), int(APP_INSTALLED));

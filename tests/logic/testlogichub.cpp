@@ -14,6 +14,7 @@
 #include "livecode/livecodemodulemanager.h"
 #include "livecode/livemgrservice.h"
 #include "logic/kylogicfw.h"
+#include "logic/kytoolfacts.h"
 #include "logic/uilogiclistener.h"
 #include "platform/registry.h"
 

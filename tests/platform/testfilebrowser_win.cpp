@@ -23,7 +23,7 @@ std::vector<DWORD> explorersStartedHere()
 std::string openedWith(const std::string &folder)
 {
     if (!kyplatform::openFolderInFileBrowser(folder))
-        return "<not started>";
+        return "<not started: error " + std::to_string(GetLastError()) + ">";
     std::vector<DWORD> ids;
     kytest::waitFor([&ids] {
         ids = explorersStartedHere();
@@ -35,7 +35,11 @@ std::string openedWith(const std::string &folder)
                                  FALSE, ids[0]);
     if (!process)
         return "<cannot open>";
-    const std::wstring wide = kytest::commandLineOf(process);
+    std::wstring wide;
+    kytest::waitFor([&wide, process] {
+        wide = kytest::commandLineOf(process);
+        return kytest::wholeCommandLine(wide, L"explorer.exe");
+    });
     const std::string line = wide.empty() ? "<unreadable>" : kytest::utf8(std::filesystem::path(wide));
     TerminateProcess(process, 0);
     WaitForSingleObject(process, 10000);

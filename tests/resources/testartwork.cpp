@@ -1,5 +1,6 @@
-// The artwork generator reproduces the committed pictures and icon pixel for
-// pixel (within one level per channel), and covers exactly the pictures the bundle holds.
+// The artwork generator reproduces the committed pictures (at 1x and 2x), the
+// icon and the setup package's pictures pixel for pixel (within one level per
+// channel), and covers exactly the pictures the bundle holds.
 
 #include "kytestmain.h"
 
@@ -17,6 +18,11 @@ namespace {
 QString committedDir()
 {
     return kytest::sourceDir() + QStringLiteral("/src/resources/Resources");
+}
+
+QString committedSetupDir()
+{
+    return kytest::sourceDir() + QStringLiteral("/setup/pictures");
 }
 
 // Qt's raster engine picks its blending code by processor, and the variants
@@ -82,7 +88,7 @@ private slots:
     {
         QStringList drawn;
         for (const kyartwork::Picture &picture : kyartwork::pictures())
-            drawn << picture.fileName;
+            drawn << picture.fileName << kyartwork::twiceSizeName(picture.fileName);
         drawn << kyartwork::ICON_FILE_NAME;
         QStringList bundled;
         QDirIterator it(QStringLiteral(":/Resources"), QDir::Files);
@@ -95,6 +101,8 @@ private slots:
         QCOMPARE(drawn, bundled);
     }
 
+    // One row per picture, both sizes in it: the 2x picture is the same
+    // drawing at twice the density, never the 1x one enlarged.
     void reproducesCommittedPictures_data()
     {
         QTest::addColumn<QString>("fileName");
@@ -105,11 +113,33 @@ private slots:
     void reproducesCommittedPictures()
     {
         QFETCH(QString, fileName);
-        const QImage committed(committedDir() + QLatin1Char('/') + fileName);
-        QVERIFY2(!committed.isNull(), qPrintable(fileName + QStringLiteral(" is not committed")));
-        const QString diff = difference(kyartwork::render(fileName), committed);
-        QVERIFY2(diff.isEmpty(), qPrintable(fileName + QStringLiteral(": ") + diff +
-                                            QStringLiteral("; run the regenerate_resources target and review")));
+        for (int scale : {1, 2}) {
+            const QString name = scale == 1 ? fileName : kyartwork::twiceSizeName(fileName);
+            const QImage committed(committedDir() + QLatin1Char('/') + name);
+            QVERIFY2(!committed.isNull(), qPrintable(name + QStringLiteral(" is not committed")));
+            const QString diff = difference(kyartwork::render(fileName, scale), committed);
+            QVERIFY2(diff.isEmpty(),
+                     qPrintable(name + QStringLiteral(": ") + diff + QStringLiteral("; run scripts/pictures and review")));
+        }
+    }
+
+    void reproducesCommittedSetupPictures()
+    {
+        QStringList expected;
+        for (const kyartwork::Picture &picture : kyartwork::setupPictures()) {
+            for (int dpi : kyartwork::setupDpis()) {
+                const QString name = kyartwork::setupFileName(picture.fileName, dpi);
+                expected << name;
+                const QImage committed(committedSetupDir() + QLatin1Char('/') + name);
+                QVERIFY2(!committed.isNull(), qPrintable(name + QStringLiteral(" is not committed")));
+                const QString diff = difference(kyartwork::renderSetup(picture.fileName, dpi), committed);
+                QVERIFY2(diff.isEmpty(),
+                         qPrintable(name + QStringLiteral(": ") + diff + QStringLiteral("; run scripts/pictures and review")));
+            }
+        }
+        // Nothing else lies there for the package to pick up by mistake.
+        expected.sort();
+        QCOMPARE(QDir(committedSetupDir()).entryList(QDir::Files, QDir::Name), expected);
     }
 
     void reproducesCommittedIcon()
@@ -141,9 +171,12 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString target = dir.filePath(QStringLiteral("new/Resources"));
+        const QString setup = dir.filePath(QStringLiteral("new/setup"));
         QString error;
-        QVERIFY2(kyartwork::writeAll(target, &error), qPrintable(error));
-        QCOMPARE(QDir(target).entryList(QDir::Files).size(), kyartwork::pictures().size() + 1);
+        QVERIFY2(kyartwork::writeAll(target, setup, &error), qPrintable(error));
+        QCOMPARE(QDir(target).entryList(QDir::Files).size(), kyartwork::pictures().size() * 2 + 1);
+        QCOMPARE(QDir(setup).entryList(QDir::Files).size(),
+                 kyartwork::setupPictures().size() * kyartwork::setupDpis().size());
         QVERIFY(difference(QImage(target + QStringLiteral("/logo.png")), kyartwork::render(QStringLiteral("logo.png")))
                     .isEmpty());
     }
@@ -154,7 +187,7 @@ private slots:
         const QString blocker = dir.filePath(QStringLiteral("Resources"));
         QVERIFY(kytest::writeFile(blocker, "not a folder"));
         QString error;
-        QVERIFY(!kyartwork::writeAll(blocker, &error));
+        QVERIFY(!kyartwork::writeAll(blocker, dir.filePath(QStringLiteral("setup")), &error));
         QVERIFY(error.contains(blocker));
         QCOMPARE(kytest::readFile(blocker), QByteArray("not a folder"));
     }

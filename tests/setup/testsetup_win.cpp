@@ -88,10 +88,13 @@ const wchar_t *desktopName()
     return name.c_str();
 }
 
-HDESK testDesktop()
+// Wine closes a desktop a second after the last program on it has ended:
+// its name goes, and the next program started there gets a new desktop of
+// that name, whose windows a handle to the old one never sees. So the
+// desktop is opened by name, or made, each time it is needed.
+HDESK openTestDesktop()
 {
-    static const HDESK desktop = CreateDesktopW(desktopName(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
-    return desktop;
+    return CreateDesktopW(desktopName(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
 }
 
 // A started program; the handle closes with the object.
@@ -126,15 +129,18 @@ struct Program
 bool start(Program &program, const std::wstring &commandLine, const std::wstring &workDir)
 {
     testJob();
-    testDesktop();
+    HDESK desktop = openTestDesktop();
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    std::wstring desktop = desktopName();
-    startup.lpDesktop = desktop.data();
+    std::wstring name = desktopName();
+    startup.lpDesktop = name.data();
     PROCESS_INFORMATION info = {};
     std::wstring line = commandLine;
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        workDir.empty() ? nullptr : workDir.c_str(), &startup, &info))
+    const bool started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        workDir.empty() ? nullptr : workDir.c_str(), &startup, &info);
+    if (desktop)
+        CloseDesktop(desktop);
+    if (!started)
         return false;
     CloseHandle(info.hThread);
     program.process = info.hProcess;
@@ -195,8 +201,12 @@ BOOL CALLBACK findMainWindow(HWND window, LPARAM parameter)
 
 bool showsMainWindow(const Program &program)
 {
+    HDESK desktop = OpenDesktopW(desktopName(), 0, FALSE, DESKTOP_ENUMERATE | DESKTOP_READOBJECTS);
+    if (!desktop)
+        return false;
     WindowQuery query{program.id, false};
-    EnumDesktopWindows(testDesktop(), findMainWindow, reinterpret_cast<LPARAM>(&query));
+    EnumDesktopWindows(desktop, findMainWindow, reinterpret_cast<LPARAM>(&query));
+    CloseDesktop(desktop);
     return query.found;
 }
 

@@ -8,6 +8,7 @@
 #include <tlhelp32.h>
 #include <winternl.h>
 
+#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,23 @@ inline std::wstring commandLineOf(HANDLE process)
         && !ReadProcessMemory(process, parameters.CommandLine.Buffer, &line[0], parameters.CommandLine.Length, nullptr))
         return std::wstring();
     return line;
+}
+
+// Whether `line`, read from a process, is whole: the parameters of a new
+// process are empty or half written while it is being set up, so a line is
+// taken once it holds no NUL and names the program it started (`program`,
+// letter case ignored).
+inline bool wholeCommandLine(const std::wstring &line, const wchar_t *program)
+{
+    if (line.empty() || line.find(L'\0') != std::wstring::npos)
+        return false;
+    std::wstring lower = line;
+    std::wstring name = program;
+    for (wchar_t &c : lower)
+        c = wchar_t(towlower(c));
+    for (wchar_t &c : name)
+        c = wchar_t(towlower(c));
+    return lower.find(name) != std::wstring::npos;
 }
 
 } // namespace kytest

@@ -32,9 +32,10 @@ QStringList FileBrowserWatch::opened()
                                          FALSE, id);
             if (!process)
                 continue;
-            // Empty while the new process is still being set up: read again.
-            const QString line = QString::fromStdWString(commandLineOf(process));
-            if (line.isEmpty() || line.contains(QLatin1String("/desktop"), Qt::CaseInsensitive))
+            // Read again while the new process is still being set up.
+            const std::wstring read = commandLineOf(process);
+            const QString line = QString::fromStdWString(read);
+            if (!wholeCommandLine(read, L"explorer.exe") || line.contains(QLatin1String("/desktop"), Qt::CaseInsensitive))
                 CloseHandle(process);
             else
                 browsers.push_back({process, line});

@@ -92,10 +92,14 @@ inline void installTestMessageHandler()
     previousHandler() = qInstallMessageHandler(testMessageHandler);
 }
 
+// `beforeApp` runs before the application object exists, as the program's
+// own settings of that kind do (display scaling).
 template<typename App, typename Test>
-int runTest(int argc, char *argv[])
+int runTest(int argc, char *argv[], void (*beforeApp)(int, char *[]) = nullptr)
 {
     setUpTestEnvironment();
+    if (beforeApp)
+        beforeApp(argc, argv);
     App app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     installTestMessageHandler();

@@ -4,7 +4,7 @@
 
 #include "uitesthelpers.h"
 
-#include "common/kyconstants.h"
+#include "logic/kytoolfacts.h"
 
 #include <QRadioButton>
 #include <QStackedWidget>

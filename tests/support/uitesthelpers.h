@@ -3,8 +3,14 @@
 // Finding form widgets by object name, and answering modal dialogs that the
 // code under test runs with exec().
 
+#include "kytestenv.h"
+
 #include <QApplication>
+#include <QDirIterator>
+#include <QFile>
+#include <QMap>
 #include <QPointer>
+#include <QXmlStreamReader>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -25,6 +31,29 @@ T *child(QWidget *parent, const char *name)
 }
 
 namespace kytest {
+
+// The top widget of every Designer form of src/ui: object name -> class.
+inline QMap<QString, QString> formTopWidgets()
+{
+    QMap<QString, QString> tops;
+    QDirIterator it(sourceDir() + QStringLiteral("/src/ui"), {QStringLiteral("*.ui")}, QDir::Files);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        QXmlStreamReader xml(&file);
+        while (xml.readNextStartElement()) {
+            if (xml.name() == QLatin1String("widget")) {
+                tops.insert(xml.attributes().value(QLatin1String("name")).toString(),
+                            xml.attributes().value(QLatin1String("class")).toString());
+                break;
+            }
+            if (xml.name() != QLatin1String("ui"))
+                xml.skipCurrentElement();
+        }
+    }
+    return tops;
+}
 
 // Clicks the middle of `target` the way a user's click arrives: at that point
 // of its shown top-level window, so whichever widget lies on top there gets

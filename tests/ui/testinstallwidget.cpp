@@ -2,10 +2,10 @@
 #include "kytesttools.h"
 #include "uitesthelpers.h"
 
-#include "common/installpathsettings.h"
-#include "common/kyconstants.h"
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
+#include "logic/installpathsettings.h"
+#include "logic/kytoolfacts.h"
 #include "ui/kyinstallwidget.h"
 #include "ui/kymsgtipwidget.h"
 #include "ui/kyoromanager.h"

@@ -6,15 +6,15 @@
 #include "sandboxserver.h"
 #include "uitesthelpers.h"
 
-#include "common/installpathsettings.h"
-#include "common/kyconstants.h"
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
 #include "common/kytexts.h"
 #include "common/kyprocesses.h"
 #include "download/kyfiledownloadermgr.h"
+#include "logic/installpathsettings.h"
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylogicfw.h"
+#include "logic/kytoolfacts.h"
 #include "logic/uilogiclistener.h"
 #include "ui/kykyoroinstallwidget.h"
 #include "ui/kymsgtipwidget.h"
@@ -40,7 +40,7 @@
 namespace {
 const QString kInstallRoot = QStringLiteral("/client_download/VURuv/files/InstallFile/");
 
-struct ToolFacts
+struct EditionFacts
 {
     const QString &tool;
     bool obsWizard;
@@ -51,9 +51,9 @@ struct ToolFacts
     const char *subFolder;
 };
 
-const ToolFacts &facts(int code)
+const EditionFacts &facts(int code)
 {
-    static const ToolFacts all[] = {
+    static const EditionFacts all[] = {
         {TOOL_NAME_KYTOOL, false, 0, "KYTool_setup_2_3_6.exe", "Au_.exe", "KYTool.exe", "KYTool"},
         {TOOL_NAME_KYSHOW, false, 1, "KYShow_setup_2_3_4.exe", "Au_.exe", "kyShow.exe", "KYShowTool"},
         {TOOL_NAME_OBS_CLASSIC, true, 0, "OBS_0_659b_With_Browser_Installer.exe", "Au_.exe", "OBS.exe", "OBS"},
@@ -299,7 +299,7 @@ private slots:
         QFETCH(QString, entered);
         QFETCH(QString, stored);
         QFETCH(QString, createdAt);
-        const ToolFacts &tool = facts(edition + 1);
+        const EditionFacts &tool = facts(edition + 1);
         const QString proposed = paths()->installPath(tool.tool);
         if (stored.isNull())
             stored = proposed;
@@ -343,7 +343,7 @@ private slots:
         QFETCH(QString, entered);
         const QString cwd = QDir::currentPath();
         QDir::setCurrent(kytest::tempDir());
-        const ToolFacts &tool = facts(obs ? 4 : 1);
+        const EditionFacts &tool = facts(obs ? 4 : 1);
         const QString proposed = paths()->installPath(tool.tool);
 
         auto wizard = openWizard(obs);
@@ -387,7 +387,7 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, otherFolder);
         QFETCH(QString, reinstalledIn);
-        const ToolFacts &tool = facts(code);
+        const EditionFacts &tool = facts(code);
         const QString proposed = nativePath(paths()->installPath(tool.tool));
         const QString program = QLatin1String(tool.programFile);
         // The main window reports a finished install of its own card's tool
@@ -460,7 +460,7 @@ private slots:
     void installerAlreadyDownloadedSkipsTheDownload()
     {
         QFETCH(int, code);
-        const ToolFacts &tool = facts(code);
+        const EditionFacts &tool = facts(code);
         QVERIFY(copyInstallerToDownloads(tool.installer));
         const int requests = m_server.requests().count(installerRequest(tool.installer));
 
@@ -478,16 +478,16 @@ private slots:
 
     void reopeningDuringADownloadShowsItsProgress()
     {
-        const ToolFacts &tool = facts(2);
+        const EditionFacts &tool = facts(2);
         QVERIFY(m_server.addRule(QJsonObject{{"path", QString(kInstallRoot + QLatin1String(tool.installer))}, {"slow", 20000}}));
         {
             auto first = openWizard(false);
             click(first.get(), installButton(tool.edition));
             click(first.get(), "button_nextStep");
             QCOMPARE(page(first.get()), QStringLiteral("page_3"));
-            // Leaving any other way than the download page's close keeps the
-            // download going.
-            QTest::keyClick(first.get(), Qt::Key_Escape);
+            // Leaving any other way than the download page's close (or Esc,
+            // its key) keeps the download going: here the window's own close.
+            first->close();
             QVERIFY(!first->isVisible());
         }
         QTRY_VERIFY_WITH_TIMEOUT(downloads()->downloadProgress(tool.tool) >= 2, 20000);
@@ -511,7 +511,7 @@ private slots:
 
     void reopeningDuringAnUninstallShowsTheInstallPage()
     {
-        const ToolFacts &tool = facts(4);
+        const EditionFacts &tool = facts(4);
         const QString folder = paths()->installPath(tool.tool);
         // Any finished install turns a wizard to its done page, so this one
         // must have passed the listener before the wizard opens.
@@ -549,7 +549,7 @@ private slots:
     void failedDownloadShowsTheMessageAndCloses()
     {
         QFETCH(int, code);
-        const ToolFacts &tool = facts(code);
+        const EditionFacts &tool = facts(code);
         QVERIFY(m_server.addRule(QJsonObject{{"path", QString(kInstallRoot + QLatin1String(tool.installer))}, {"status", 500}}));
 
         auto wizard = openWizard(tool.obsWizard);

@@ -13,6 +13,7 @@
 #include "livecode/livecodemodulemanager.h"
 #include "logic/kylivetoolconfig.h"
 #include "logic/kylogicfw.h"
+#include "logic/kytoolfacts.h"
 #include "logic/uilogiclistener.h"
 #include "ui/kygetcodetutorialwidget.h"
 #include "ui/kygetrtmpfalsewidget.h"

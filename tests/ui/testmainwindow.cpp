@@ -5,7 +5,6 @@
 #include "sandboxserver.h"
 #include "uitesthelpers.h"
 
-#include "common/kyconstants.h"
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
 #include "common/kyprocesses.h"
@@ -14,6 +13,7 @@
 #include "logic/kylivetoolsmanager.h"
 #include "logic/kylivetoolconfig.h"
 #include "logic/kylogicfw.h"
+#include "logic/kytoolfacts.h"
 #include "logic/uilogiclistener.h"
 #include "ui/kyoromanager.h"
 

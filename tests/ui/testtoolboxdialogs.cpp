@@ -3,8 +3,8 @@
 #include "kytesttools.h"
 #include "uitesthelpers.h"
 
-#include "common/kyconstants.h"
 #include "common/kypaths.h"
+#include "logic/kytoolfacts.h"
 #include "ui/kycenterpicturewidget.h"
 #include "ui/kychooserecordpath.h"
 #include "ui/kymsgtipwidget.h"

@@ -1,8 +1,8 @@
 #include "kytestmain.h"
 #include "uitesthelpers.h"
 
-#include "common/kyconstants.h"
 #include "common/kytexts.h"
+#include "logic/kytoolfacts.h"
 #include "ui/kychooserecordpath.h"
 #include "ui/kygetcodetutorialwidget.h"
 #include "ui/kygetrtmpfalsewidget.h"
@@ -15,10 +15,8 @@
 #include "ui/kyoromanager.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QLabel>
 #include <QPushButton>
-#include <QXmlStreamReader>
 
 #include <functional>
 #include <memory>
@@ -72,24 +70,12 @@ const QList<TopLevel> &topLevels()
 // The object names of the forms whose top widget is a dialog.
 QStringList dialogForms()
 {
+    const QMap<QString, QString> tops = kytest::formTopWidgets();
     QStringList names;
-    QDirIterator it(kytest::sourceDir() + QStringLiteral("/src/ui"), {QStringLiteral("*.ui")}, QDir::Files);
-    while (it.hasNext()) {
-        QFile file(it.next());
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        QXmlStreamReader xml(&file);
-        while (xml.readNextStartElement()) {
-            if (xml.name() == QLatin1String("widget")) {
-                if (xml.attributes().value(QLatin1String("class")) == QLatin1String("QDialog"))
-                    names << xml.attributes().value(QLatin1String("name")).toString();
-                break;
-            }
-            if (xml.name() != QLatin1String("ui"))
-                xml.skipCurrentElement();
-        }
+    for (auto it = tops.cbegin(); it != tops.cend(); ++it) {
+        if (it.value() == QLatin1String("QDialog"))
+            names << it.key();
     }
-    names.sort();
     return names;
 }
 

@@ -139,6 +139,42 @@ const QVector<Entry> &catalogue()
     return entries;
 }
 
+// The pictures of the setup package's pages, at their size for 96 DPI.
+QVector<Entry> buildSetupCatalogue()
+{
+    QVector<Entry> c;
+    c << entry("setup_welcome.png", 164, 314, [](QPainter &p, QSize s) { drawSetupWelcome(p, s); });
+    c << entry("setup_header.png", 150, 57, [](QPainter &p, QSize s) { drawSetupHeader(p, s); });
+    return c;
+}
+
+const QVector<Entry> &setupCatalogue()
+{
+    static const QVector<Entry> entries = buildSetupCatalogue();
+    return entries;
+}
+
+QImage drawEntry(const Entry &e, qreal scale)
+{
+    const QSize pixels(qRound(e.picture.size.width() * scale), qRound(e.picture.size.height() * scale));
+    QImage image = newPicture(pixels.width(), pixels.height());
+    QPainter p(&image);
+    preparePainter(p);
+    if (scale != 1)
+        p.scale(scale, scale);
+    e.draw(p, e.picture.size);
+    p.end();
+    return image.convertToFormat(QImage::Format_ARGB32);
+}
+
+QVector<Picture> picturesOf(const QVector<Entry> &entries)
+{
+    QVector<Picture> result;
+    for (const Entry &e : entries)
+        result << e.picture;
+    return result;
+}
+
 void putLe16(QByteArray &out, quint16 value)
 {
     char bytes[2];
@@ -216,37 +252,73 @@ bool writeFile(const QString &path, const QByteArray &data, QString *error)
     return true;
 }
 
+bool writePicture(const QString &path, const QImage &image, QString *error)
+{
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    if (image.isNull() || !image.save(&buffer, "PNG")) {
+        if (error)
+            *error = QStringLiteral("cannot encode %1").arg(path);
+        return false;
+    }
+    return writeFile(path, data, error);
+}
+
 } // namespace
 
 const QVector<Picture> &pictures()
 {
-    static const QVector<Picture> list = [] {
-        QVector<Picture> result;
-        for (const Entry &e : catalogue())
-            result << e.picture;
-        return result;
-    }();
+    static const QVector<Picture> list = picturesOf(catalogue());
     return list;
 }
 
-QImage render(const QString &fileName)
+const QVector<Picture> &setupPictures()
 {
-    for (const Entry &e : catalogue()) {
-        if (e.picture.fileName != fileName)
-            continue;
-        QImage image = newPicture(e.picture.size.width(), e.picture.size.height());
-        QPainter p(&image);
-        preparePainter(p);
-        e.draw(p, e.picture.size);
-        p.end();
-        return image.convertToFormat(QImage::Format_ARGB32);
+    static const QVector<Picture> list = picturesOf(setupCatalogue());
+    return list;
+}
+
+QVector<int> setupDpis()
+{
+    return {96, 120, 144, 168, 192, 240};
+}
+
+QString setupFileName(const QString &fileName, int dpi)
+{
+    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return fileName.left(dot) + QLatin1Char('-') + QString::number(dpi) + fileName.mid(dot);
+}
+
+QImage renderSetup(const QString &fileName, int dpi)
+{
+    for (const Entry &e : setupCatalogue()) {
+        if (e.picture.fileName == fileName)
+            return drawEntry(e, dpi / 96.0);
     }
     return QImage();
 }
 
+QImage render(const QString &fileName, qreal scale)
+{
+    for (const Entry &e : catalogue()) {
+        if (e.picture.fileName == fileName)
+            return drawEntry(e, scale);
+    }
+    return QImage();
+}
+
+QString twiceSizeName(const QString &fileName)
+{
+    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return fileName + QStringLiteral("@2x");
+    return fileName.left(dot) + QStringLiteral("@2x") + fileName.mid(dot);
+}
+
 QVector<int> iconSizes()
 {
-    return {16, 32, 48, 256};
+    return {16, 20, 24, 32, 40, 48, 64, 256};
 }
 
 QImage renderIcon(int size)
@@ -290,27 +362,32 @@ QByteArray iconFileData()
     return out;
 }
 
-bool writeAll(const QString &dir, QString *error)
+bool writeAll(const QString &resourcesDir, const QString &setupDir, QString *error)
 {
-    if (!QDir().mkpath(dir)) {
-        if (error)
-            *error = QStringLiteral("cannot create %1").arg(dir);
-        return false;
-    }
-    for (const Picture &picture : pictures()) {
-        const QImage image = render(picture.fileName);
-        QByteArray data;
-        QBuffer buffer(&data);
-        buffer.open(QIODevice::WriteOnly);
-        if (image.isNull() || !image.save(&buffer, "PNG")) {
+    for (const QString &dir : {resourcesDir, setupDir}) {
+        if (!QDir().mkpath(dir)) {
             if (error)
-                *error = QStringLiteral("cannot encode %1").arg(picture.fileName);
+                *error = QStringLiteral("cannot create %1").arg(dir);
             return false;
         }
-        if (!writeFile(QDir(dir).filePath(picture.fileName), data, error))
+    }
+    const QDir resources(resourcesDir);
+    for (const Picture &picture : pictures()) {
+        if (!writePicture(resources.filePath(picture.fileName), render(picture.fileName), error) ||
+            !writePicture(resources.filePath(twiceSizeName(picture.fileName)), render(picture.fileName, 2), error))
             return false;
     }
-    return writeFile(QDir(dir).filePath(ICON_FILE_NAME), iconFileData(), error);
+    if (!writeFile(resources.filePath(ICON_FILE_NAME), iconFileData(), error))
+        return false;
+    const QDir setup(setupDir);
+    for (const Picture &picture : setupPictures()) {
+        for (int dpi : setupDpis()) {
+            const QString name = setupFileName(picture.fileName, dpi);
+            if (!writePicture(setup.filePath(name), renderSetup(picture.fileName, dpi), error))
+                return false;
+        }
+    }
+    return true;
 }
 
 } // namespace kyartwork

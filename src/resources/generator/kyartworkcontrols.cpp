@@ -394,6 +394,36 @@ void drawHeaderBack(QPainter &p, QSize size)
     drawBandCircles(p, size);
 }
 
+void drawSetupWelcome(QPainter &p, QSize size)
+{
+    // The setup's first and last pages: the title bar's orange, the mark
+    // and the product's name in the upper third.
+    const qreal w = size.width();
+    const qreal h = size.height();
+    fillRect(p, QRectF(0, 0, w, h), palette::accent);
+    const QColor faint = withAlpha(palette::white, 18);
+    fillEllipse(p, QRectF(-0.35 * w, 0.62 * h, 1.1 * w, 1.1 * w), faint);
+    fillEllipse(p, QRectF(0.45 * w, -0.2 * w, 0.9 * w, 0.9 * w), faint);
+    fillRect(p, QRectF(0, h - 6, w, 6), withAlpha(palette::accentDeep, 60));
+    const qreal mark = w * 0.42;
+    drawLogoMark(p, QRectF((w - mark) / 2, h * 0.2, mark, mark), palette::white, palette::accent);
+    drawFittedText(p, QRectF(8, h * 0.2 + mark + 14, w - 16, 26), QStringLiteral("Kyoro直播管家"), 18, palette::white,
+                   Qt::AlignCenter, true);
+    strokeLine(p, QPointF(w * 0.3, h * 0.2 + mark + 50), QPointF(w * 0.7, h * 0.2 + mark + 50),
+               withAlpha(palette::white, 120), 1.5);
+}
+
+void drawSetupHeader(QPainter &p, QSize size)
+{
+    // The header of the setup's inner pages sits on white, at its right end.
+    const qreal w = size.width();
+    const qreal h = size.height();
+    fillRect(p, QRectF(0, 0, w, h), palette::white);
+    fillEllipse(p, QRectF(w - 1.25 * h, -0.35 * h, 1.7 * h, 1.7 * h), palette::accentPale);
+    const qreal mark = h * 0.62;
+    drawLogoMark(p, QRectF(w - mark - h * 0.3, (h - mark) / 2, mark, mark), palette::accent, palette::white);
+}
+
 void drawKyoroLogo(QPainter &p, QSize size)
 {
     const QRectF area(QPointF(0, 0), QSizeF(size));

@@ -42,6 +42,10 @@ void drawObsLogo(QPainter &p, QSize size);
 void drawFailurePicture(QPainter &p, QSize size);
 void drawComboArrow(QPainter &p, bool up);
 
+// The setup package's welcome page and page header.
+void drawSetupWelcome(QPainter &p, QSize size);
+void drawSetupHeader(QPainter &p, QSize size);
+
 // Carousel screenshots: mock-ups of each tool's window, two per tool.
 enum class Tool { KyTool, KyShow, ObsClassic, ObsStudio };
 void drawToolScreenshot(QPainter &p, QSize size, Tool tool, int index);

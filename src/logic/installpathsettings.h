@@ -1,11 +1,12 @@
 #pragma once
 
+#include <QMap>
 #include <QString>
 
 // Install folder of each streaming tool, kept in the per-user "systemSetting"
-// file. Loaded at construction, written at destruction. The OBS Classic folder
-// is read but never changed or written: the status monitor looks for OBS
-// Classic only in fixed folders.
+// file under the tool's key. Loaded at construction, written at destruction.
+// The folder of a tool with a fixed folder (OBS Classic) is read but never
+// changed or written: the status monitor looks for it only there.
 class InstallPathSettings
 {
 public:
@@ -24,8 +25,5 @@ public:
     void save() const;
 
 private:
-    QString m_kyToolPath;
-    QString m_kyShowPath;
-    QString m_obsClassicPath;
-    QString m_obsStudioPath;
+    QMap<QString, QString> m_paths; // by tool name
 };
