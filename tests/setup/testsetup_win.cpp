@@ -656,6 +656,11 @@ TEST_F(SetupPackage, foldersThatCannotTakeTheProgramAreRefused)
     EXPECT_FALSE(fs::exists(s_root / "another copy"));
     EXPECT_EQ(readFile(s_folder / "deault.data"), installed);
     EXPECT_EQ(uninstallEntry()["InstallLocation"], utf8(s_folder.wstring()));
+
+    // The installed folder itself, written with a closing backslash, is an update.
+    EXPECT_EQ(run(installCommand(s_folder) + L"\\"), 0);
+    EXPECT_EQ(firstDifference(s_folder), "");
+    EXPECT_EQ(uninstallEntry()["InstallLocation"], utf8(s_folder.wstring()));
 }
 
 // Before: a second setup did not wait for the first: concurrent updates
