@@ -69,6 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         checkTarget(QStringLiteral("D:\\Kyoro\\download"), url, name);
     }
     // Judging a body never fails on what it is given.
-    downloadBodyProblem(url, parts.value(1), parts.value(2));
+    KyBodySample body;
+    const QByteArray bytes = parts.value(1);
+    body.head = bytes.left(kDownloadHeadBytes);
+    body.tail = bytes.right(kDownloadTailBytes);
+    body.size = bytes.size();
+    downloadBodyProblem(url, body, parts.value(2));
     return 0;
 }

@@ -34,7 +34,12 @@ POST /_sandbox/rule (one rule, added). A rule:
    "short" the closing chunk never comes),
    "etag": "\"v2\"" (the validator this answer carries), "no_validator": true,
    "ignore_range": true (200 and the whole body to a Range request),
-   "ignore_if_range": true (206 even when If-Range names another validator)}
+   "ignore_if_range": true (206 even when If-Range names another validator),
+   "ranges_without_validator": true (with "no_validator": Range requests are
+   still answered with 206, as some servers do),
+   "gzip": true (to a request that accepts gzip the body goes compressed, with
+   "Content-Encoding: gzip" and a validator of its own, and ranges count the
+   compressed bytes, as a compressing CDN answers)}
 A "body" may be {"prefix": "text", "repeat": "text", "count": N}: the prefix,
 then the text N times, for replies far larger than the rule.
 GET /_sandbox/requests lists the requests seen (method, path, and the Range
@@ -46,6 +51,7 @@ The first line printed on standard output is "port N".
 
 import argparse
 import base64
+import gzip
 import email.utils
 import json
 import os
@@ -140,6 +146,11 @@ class Handler(BaseHTTPRequestHandler):
         if rule.get("delay"):
             time.sleep(float(rule["delay"]))
         headers = dict(extra_headers or {})
+        if rule.get("gzip") and status == 200 and "gzip" in (self.headers.get("Accept-Encoding") or ""):
+            body = gzip.compress(body, mtime=0)
+            headers["Content-Encoding"] = "gzip"
+            if validator:
+                validator = (validator[0][:-1] + '-gzip"', validator[1])
         if validator and not rule.get("no_validator"):
             etag = rule.get("etag", validator[0])
             headers["ETag"] = etag
@@ -147,6 +158,9 @@ class Handler(BaseHTTPRequestHandler):
             headers["Accept-Ranges"] = "bytes"
             if status == 200 and not rule.get("ignore_range"):
                 status, body = self.ranged(body, etag, validator[1], rule, headers)
+        elif validator and rule.get("ranges_without_validator") and status == 200:
+            headers["Accept-Ranges"] = "bytes"
+            status, body = self.ranged(body, None, None, rule, headers)
         nolength = rule.get("nolength", False)
         chunked = rule.get("chunked", False)
         short = rule.get("short")

@@ -11,10 +11,27 @@
 //   kysetuphelper grant FOLDER...        creates each folder and lets the
 //                                        users group (BUILTIN\Users) modify
 //                                        it and everything below it
+//   kysetuphelper recover FOLDER         completes (or undoes) an update that
+//                                        was cut off; 0 when the folder is
+//                                        whole, 2 otherwise
+//   kysetuphelper swap FOLDER REPORT     swaps FOLDER\.setup-new in; 0, or 2
+//                                        with every file as before and the
+//                                        file that could not be moved named
+//                                        in REPORT (UTF-16)
+//   kysetuphelper removefiles FOLDER     removes what the last swap installed
+//   kysetuphelper removetree PATH...     removes each file or folder tree,
+//                                        links as links; 0 when all are gone
+//   kysetuphelper checkfolder FOLDER     0 when FOLDER can be the program
+//                                        folder: a folder, or nothing yet
+//                                        below folders; 4 when it or a
+//                                        folder on the way to it is a file
+// (kysetupfiles.h says what these do to the folder.)
 //
 // Only programs whose file lies in FOLDER itself are touched: the streaming
 // tools installed below it (tools\) and the login component (module\) are
 // left running, and so is a copy of VURuv installed elsewhere.
+#include "kysetupfiles.h"
+
 #include <windows.h>
 
 #include <aclapi.h>
@@ -65,18 +82,32 @@ std::wstring folderOf(const std::wstring &path)
     return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
 }
 
-// Ids of the processes whose program file lies in `folder`.
+// Ids of the processes whose program file lies in `folder`, but for this
+// helper and the processes that started it (the setup, the uninstaller and
+// uninstall.exe, which was started from the folder and waits for it).
 std::set<DWORD> programsIn(const std::wstring &folder)
 {
     std::set<DWORD> ids;
     Handle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (snapshot.value == INVALID_HANDLE_VALUE)
         return ids;
-    PROCESSENTRY32W entry;
-    entry.dwSize = sizeof entry;
-    const DWORD self = GetCurrentProcessId();
-    for (BOOL more = Process32FirstW(snapshot.value, &entry); more; more = Process32NextW(snapshot.value, &entry)) {
-        if (entry.th32ProcessID == self || entry.th32ProcessID == 0)
+    std::vector<PROCESSENTRY32W> entries;
+    PROCESSENTRY32W next;
+    next.dwSize = sizeof next;
+    for (BOOL more = Process32FirstW(snapshot.value, &next); more; more = Process32NextW(snapshot.value, &next))
+        entries.push_back(next);
+    std::set<DWORD> starters{GetCurrentProcessId()};
+    for (DWORD child = GetCurrentProcessId(), parent = 0;; child = parent) {
+        parent = 0;
+        for (const PROCESSENTRY32W &candidate : entries) {
+            if (candidate.th32ProcessID == child)
+                parent = candidate.th32ParentProcessID;
+        }
+        if (parent == 0 || !starters.insert(parent).second)
+            break;
+    }
+    for (const PROCESSENTRY32W &entry : entries) {
+        if (starters.count(entry.th32ProcessID) || entry.th32ProcessID == 0)
             continue;
         Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
         if (!process.value)
@@ -205,6 +236,33 @@ bool grantUsersModify(const std::wstring &folder)
     return ok;
 }
 
+// Whether `folder` is a folder or can become one: walking up, the first
+// thing that exists must be a folder.
+bool canBeFolder(const std::wstring &folder)
+{
+    std::wstring path = folder;
+    for (;;) {
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES)
+            return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        const std::wstring parent = folderOf(path);
+        if (parent.empty() || parent == path || parent.size() < 3)
+            return true; // up to the drive
+        path = parent;
+    }
+}
+
+// The setup reads it with FileReadUTF16LE.
+void writeReport(const std::wstring &path, const std::wstring &text)
+{
+    Handle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.value == INVALID_HANDLE_VALUE)
+        return;
+    const std::wstring content = L"\xfeff" + text;
+    DWORD written = 0;
+    WriteFile(file.value, content.data(), DWORD(content.size() * sizeof(wchar_t)), &written, nullptr);
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
@@ -223,6 +281,23 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         result = 0;
         for (int i = 2; i < count; ++i) {
             if (!grantUsersModify(normalFolder(arguments[i])))
+                result = 1;
+        }
+    } else if (command == L"checkfolder" && count == 3) {
+        result = canBeFolder(normalFolder(arguments[2])) ? 0 : 4;
+    } else if (command == L"recover" && count == 3) {
+        result = kysetup::recover(normalFolder(arguments[2]));
+    } else if (command == L"swap" && count == 4) {
+        std::wstring failed;
+        result = kysetup::swapIn(normalFolder(arguments[2]), failed);
+        if (result != kysetup::Done)
+            writeReport(arguments[3], failed);
+    } else if (command == L"removefiles" && count == 3) {
+        result = kysetup::removeInstalledFiles(normalFolder(arguments[2])) ? 0 : 1;
+    } else if (command == L"removetree") {
+        result = 0;
+        for (int i = 2; i < count; ++i) {
+            if (!kysetup::removeTree(normalFolder(arguments[i])))
                 result = 1;
         }
     }

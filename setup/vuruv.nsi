@@ -5,23 +5,39 @@
 ;   KY_VERSION          the version of deault.data without its "V" (1.0.0)
 ;   KY_VERSION_QUAD     the same with four numbers (1.0.0.0)
 ;   KY_DEPLOY           the program folder to ship
-;   KY_FILES            the generated file list (KyFolders, KySwap..., KyRemove...)
+;   KY_FILES            the generated file list (KyRemoveFiles, KyRemoveEmptyFolders)
 ;   KY_SIZE_KB          the size of the shipped files in KiB
 ;   KY_HELPER           kysetuphelper.exe
+;   KY_UNINSTALLER      kyuninstall.exe, installed as uninstall.exe
 ;   KY_ICON             the program's icon
 ;   KY_PICTURES         the welcome and header pictures as BMP files, one per
 ;                       display density (setup_welcome-96.bmp to -240.bmp)
 ;   KY_OUTFILE          the package to write
 ;
 ; Silent use, as the streaming tools' installers: "setup.exe /S /D=C:\folder"
-; (/D= last, without quotes). Exit code 0 on success, 2 when the install was
-; stopped (the folder is then as it was).
+; (/D= last, without quotes). Exit codes, of the setup and the uninstaller:
+;   0  done
+;   1  cancelled by the user
+;   2  stopped; the installed copy is as it was (a file could not be
+;      replaced or removed, a running copy did not quit, the disk is full)
+;   3  another setup or uninstaller of this program ran all the while it
+;      waited (KY_WAIT_SECONDS); nothing was touched
+;   4  the folder cannot be the program folder (a file, or below one), or
+;      the program is installed in another folder (the message names it);
+;      nothing was touched
+;
+; One setup or uninstaller runs at a time on the machine: each holds the
+; named mutex KY_MUTEX from its start to its end, and a second one waits for
+; it first.
 ;
 ; Updating over an installed copy: every program running from the folder is
 ; asked to quit first (VURuv takes WM_CLOSE on a hidden window); the new
-; files are unpacked beside the old ones, then swapped in one by one, and put
-; back as they were should one of them refuse to move. Nothing of the user's
-; is replaced: download\, module\, tools\ and the crash dumps stay.
+; files are unpacked beside the old ones, then the helper swaps them in under
+; a journal (setup/kysetupfiles.h): killed half-way, the next setup or
+; uninstaller completes the swap before anything else; a file that refuses
+; to move has every file put back. What the previous version shipped and
+; this one does not is removed. Nothing of the user's is replaced:
+; download\, module\, tools\ and the crash dumps stay.
 
 Unicode true
 Target amd64-unicode
@@ -44,6 +60,9 @@ AllowSkipFiles off
 ; How long a running copy gets to quit before the user is asked (or, when
 ; silent, before it is ended).
 !define KY_QUIT_SECONDS 15
+; Held by the one setup or uninstaller that runs; how long another waits.
+!define KY_MUTEX "Global\VURuvSetup"
+!define KY_WAIT_SECONDS 60
 
 Name "${KY_NAME}"
 OutFile "${KY_OUTFILE}"
@@ -71,6 +90,7 @@ ShowUninstDetails show
 !define MUI_CUSTOMFUNCTION_UNGUIINIT un.kyPicturesForDpi
 
 !insertmacro MUI_PAGE_WELCOME
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE kyDirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -153,59 +173,140 @@ FunctionEnd
 !insertmacro KY_CLOSE_RUNNING ""
 !insertmacro KY_CLOSE_RUNNING "un."
 
+; Waits until no other setup or uninstaller of this program runs, then holds
+; the mutex until this process ends (a killed holder's mutex is released by
+; the system). Quits with exit code 3 when the other one does not end in time.
+!macro KY_ONE_AT_A_TIME
+  System::Call 'kernel32::CreateMutexW(p 0, i 0, w "${KY_MUTEX}") p .r0'
+  ${If} $0 != 0
+    System::Call 'kernel32::WaitForSingleObject(p r0, i ${KY_WAIT_SECONDS}000) i .r1'
+    ${If} $1 = 0x102 ; WAIT_TIMEOUT
+      MessageBox MB_OK|MB_ICONSTOP "另一个 ${KY_NAME} 安装或卸载程序正在运行。请等它结束后再试。" /SD IDOK
+      SetErrorLevel 3
+      Quit
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; $0: "" when $INSTDIR can be the program folder, else why not.
+Function kyFolderProblem
+  StrCpy $0 ""
+  ExecWait '"$PLUGINSDIR\kysetuphelper.exe" checkfolder "$INSTDIR"' $1
+  ${If} $1 <> 0
+    StrCpy $0 "“$INSTDIR”不是文件夹，无法安装到这里。"
+    Return
+  ${EndIf}
+  ; One copy per machine: a second one elsewhere would take over the entry
+  ; and leave the first without an uninstaller.
+  ReadRegStr $1 HKLM "${KY_UNINSTALL_KEY}" "InstallLocation"
+  ${If} $1 != ""
+  ${AndIf} $1 != $INSTDIR
+  ${AndIf} ${FileExists} "$1\VURuv.exe"
+    StrCpy $0 "${KY_NAME} 已安装在“$1”。请安装到该文件夹，或先卸载它。"
+  ${EndIf}
+FunctionEnd
+
+; $R0: the folder "/D=" gives on the command line, "" without one. Read
+; from the process's own command line: NSIS replaces a "/D=" it finds no
+; valid folder in by the default folder without a word.
+Function kyGivenFolder
+  System::Call 'kernel32::GetCommandLineW() w .R1'
+  StrLen $R2 $R1
+  StrCpy $R0 ""
+  ${Do}
+    IntOp $R2 $R2 - 1
+    ${If} $R2 < 0
+      Return
+    ${EndIf}
+    StrCpy $R3 $R1 4 $R2
+  ${LoopUntil} $R3 S== " /D="
+  IntOp $R2 $R2 + 4
+  StrCpy $R0 $R1 "" $R2
+FunctionEnd
+
 Function .onInit
   SetShellVarContext all
   SetRegView 32
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\kysetuphelper.exe" "${KY_HELPER}"
+  !insertmacro KY_ONE_AT_A_TIME
   ; An update goes where the installed copy is, unless /D= names a folder.
-  ${If} $INSTDIR == "${KY_DEFAULT_DIR}"
+  Call kyGivenFolder
+  ${If} $R0 != ""
+    StrCpy $INSTDIR $R0
+  ${Else}
     ReadRegStr $0 HKLM "${KY_UNINSTALL_KEY}" "InstallLocation"
     ${If} $0 != ""
       StrCpy $INSTDIR $0
     ${EndIf}
   ${EndIf}
+  Call kyFolderProblem
+  ${If} $0 != ""
+    MessageBox MB_OK|MB_ICONSTOP "$0" /SD IDOK
+    SetErrorLevel 4
+    Quit
+  ${EndIf}
 FunctionEnd
 
+; The folder page keeps the user until the folder can be used.
+Function kyDirectoryLeave
+  Call kyFolderProblem
+  ${If} $0 != ""
+    MessageBox MB_OK|MB_ICONSTOP "$0"
+    Abort
+  ${EndIf}
+FunctionEnd
+
+Var KyUnpacking
+
+; Whatever stopped the setup once it began to unpack: a swap the helper did
+; not finish is completed or undone, the unpacked files go.
 Function .onInstFailed
-  RMDir /r "$INSTDIR\.setup-new"
-  RMDir /r "$INSTDIR\.setup-old"
+  ${If} $KyUnpacking == 1
+    ExecWait '"$PLUGINSDIR\kysetuphelper.exe" recover "$INSTDIR"'
+  ${EndIf}
 FunctionEnd
 
 Section "-program"
   SetShellVarContext all
   SetRegView 32
-  InitPluginsDir
-  File "/oname=$PLUGINSDIR\kysetuphelper.exe" "${KY_HELPER}"
   Call kyCloseRunning
+
+  ; An update that a kill or a power loss cut off is completed first (or
+  ; undone, when a file refuses): the copy is whole before this one starts.
+  ExecWait '"$PLUGINSDIR\kysetuphelper.exe" recover "$INSTDIR"' $0
+  ${If} $0 <> 0
+    MessageBox MB_OK|MB_ICONSTOP "上次未完成的更新无法继续。$\r$\n请关闭正在使用 ${KY_NAME} 文件的程序后重新安装。" /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
 
   ; Unpack beside the installed copy first: a full disk stops the install
   ; here, with the installed copy untouched.
-  RMDir /r "$INSTDIR\.setup-new"
-  RMDir /r "$INSTDIR\.setup-old"
+  StrCpy $KyUnpacking 1
   SetOutPath "$INSTDIR\.setup-new"
   File /r "${KY_DEPLOY}\*.*"
 
   ; Swap the files in, moving each old one aside; put everything back when
   ; one of them cannot move (a program outside our control holds it).
-  !insertmacro KyFolders "$INSTDIR"
-  !insertmacro KyFolders "$INSTDIR\.setup-old"
-  !insertmacro KySwapFiles
-  Goto swapped
-  swap_failed:
-    SetOutPath "$INSTDIR"
-    DetailPrint "无法替换 $R9，正在恢复原有文件"
-    !insertmacro KyRestoreFiles
-    RMDir /r "$INSTDIR\.setup-new"
-    RMDir /r "$INSTDIR\.setup-old"
+  ; Out of the staging folder first: a process cannot remove its working folder.
+  SetOutPath "$INSTDIR"
+  ExecWait '"$PLUGINSDIR\kysetuphelper.exe" swap "$INSTDIR" "$PLUGINSDIR\swap.txt"' $0
+  ${If} $0 <> 0
+    StrCpy $R9 ""
+    ClearErrors
+    FileOpen $1 "$PLUGINSDIR\swap.txt" r
+    ${IfNot} ${Errors}
+      FileReadUTF16LE $1 $R9
+      FileClose $1
+    ${EndIf}
+    DetailPrint "无法替换 $R9，已恢复原有文件"
     !insertmacro KyRemoveEmptyFolders
     RMDir "$INSTDIR"
     MessageBox MB_OK|MB_ICONSTOP "无法替换 $R9。$\r$\n请关闭正在使用 ${KY_NAME} 文件的程序后重新安装；已安装的文件保持原样。" /SD IDOK
     SetErrorLevel 2
     Abort
-  swapped:
-  ; Out of the staging folder first: a process cannot remove its working folder.
-  SetOutPath "$INSTDIR"
-  RMDir /r "$INSTDIR\.setup-new"
-  RMDir /r "$INSTDIR\.setup-old"
+  ${EndIf}
 
   ; The program's own folders. It runs as the user who starts it, without
   ; elevation, and writes download\ (installers, the login component's
@@ -228,7 +329,10 @@ Section "-program"
     DetailPrint "无法复制 dbghelp.dll：崩溃时将不能写入转储文件"
   ${EndIf}
 
-  WriteUninstaller "$INSTDIR\uninstall.exe"
+  ; The uninstaller proper, and the program the entry runs, which runs it
+  ; from a temporary copy and waits for it.
+  WriteUninstaller "$INSTDIR\uninstall-core.exe"
+  File "/oname=$INSTDIR\uninstall.exe" "${KY_UNINSTALLER}"
 
   ; Shortcuts start the program in its own folder, where it finds its crash
   ; reporter.
@@ -242,6 +346,8 @@ Section "-program"
   WriteRegStr HKLM "${KY_UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\VURuv.exe,0"
   WriteRegStr HKLM "${KY_UNINSTALL_KEY}" "DisplayVersion" "${KY_VERSION}"
   WriteRegStr HKLM "${KY_UNINSTALL_KEY}" "Publisher" "${KY_PUBLISHER}"
+  ; uninstall.exe waits for the removal and ends with its exit code
+  ; (setup/kyuninstall.cpp).
   WriteRegStr HKLM "${KY_UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
   WriteRegStr HKLM "${KY_UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegStr HKLM "${KY_UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
@@ -259,24 +365,35 @@ Section "-un.program"
   SetShellVarContext all
   SetRegView 32
   Call un.kyCloseRunning
+  ExecWait '"$PLUGINSDIR\kysetuphelper.exe" recover "$INSTDIR"' $0
+  ${If} $0 <> 0
+    MessageBox MB_OK|MB_ICONSTOP "上次未完成的更新无法继续，未删除任何文件。" /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+
+  ; What the last update laid out, and what this version ships (a copy from
+  ; before the list was kept).
+  ExecWait '"$PLUGINSDIR\kysetuphelper.exe" removefiles "$INSTDIR"'
   !insertmacro KyRemoveFiles
   Delete "$INSTDIR\dbghelp.dll"
+  Delete "$INSTDIR\uninstall-core.exe"
+  ; Moved out already when it started this uninstall.
   Delete "$INSTDIR\uninstall.exe"
-  RMDir /r "$INSTDIR\.setup-new"
-  RMDir /r "$INSTDIR\.setup-old"
+  ExecWait '"$PLUGINSDIR\kysetuphelper.exe" removetree "$INSTDIR\.setup-new" "$INSTDIR\.setup-old"'
   Delete "$SMPROGRAMS\${KY_NAME}.lnk"
   Delete "$DESKTOP\${KY_NAME}.lnk"
   DeleteRegKey HKLM "${KY_UNINSTALL_KEY}"
 SectionEnd
 
+; download\ and module\ may be written by every account: a link planted
+; there is removed as a link, never followed (the helper's removetree).
 Section /o "un.删除 ${KY_NAME} 的数据（下载的安装包、直播码组件、崩溃转储、设置和日志；不删除直播工具）" SEC_UN_DATA
-  RMDir /r "$INSTDIR\download"
-  RMDir /r "$INSTDIR\module"
+  ExecWait '"$PLUGINSDIR\kysetuphelper.exe" removetree "$INSTDIR\download" "$INSTDIR\module"'
   Delete "$INSTDIR\VURuv_*.dmp"
   ; The settings and logs of the user who uninstalls.
   SetShellVarContext current
-  RMDir /r "$LOCALAPPDATA\VURuv"
-  RMDir /r "$TEMP\VURuv"
+  ExecWait '"$PLUGINSDIR\kysetuphelper.exe" removetree "$LOCALAPPDATA\VURuv" "$TEMP\VURuv"'
   SetShellVarContext all
 SectionEnd
 
@@ -297,6 +414,7 @@ Function un.onInit
   SetRegView 32
   InitPluginsDir
   File "/oname=$PLUGINSDIR\kysetuphelper.exe" "${KY_HELPER}"
+  !insertmacro KY_ONE_AT_A_TIME
   ${un.GetParameters} $0
   ClearErrors
   ${un.GetOptions} $0 "/REMOVEDATA" $1

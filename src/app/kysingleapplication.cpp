@@ -78,8 +78,8 @@ KySingleApplication::~KySingleApplication()
 {
     if (m_server)
         m_server->close();
-    if (m_lock && m_lock->isLocked())
-        m_lock->unlock();
+    if (m_lock)
+        releaseLock(*m_lock, lockFilePath(m_id));
 }
 
 QString KySingleApplication::id() const

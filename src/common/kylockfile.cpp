@@ -1,6 +1,8 @@
 #include "common/kylockfile.h"
 #include "common/kylockfile_p.h"
 
+#include "platform/processes.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
@@ -8,6 +10,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QLoggingCategory>
+#include <QSaveFile>
 #include <QThread>
 
 Q_LOGGING_CATEGORY(lcLockFile, "kyoro.lockfile")
@@ -20,7 +23,62 @@ constexpr qint64 kFillingMs = 1000;
 constexpr qint64 kMaxWaitMs = 3000;
 constexpr int kPollMs = 25;
 
-enum class Found { Alive, Stale, Filling, Gone };
+// Unvouched: a readable lock of a running process id without an owner
+// record; only QLockFile's own file lock can tell whether it is held.
+enum class Found { Alive, Stale, Unvouched, Filling, Gone };
+
+QString ownerRecordPath(const QString &path)
+{
+    return path + QStringLiteral(".owner");
+}
+
+// "<pid> <start time>" of the process that wrote it; false when there is no
+// such record (or not a plain file holding one).
+bool readOwnerRecord(const QString &path, qint64 &pid, quint64 &start)
+{
+    const QString record = ownerRecordPath(path);
+    const QFileInfo info(record);
+    if (info.isSymLink() || !info.isFile())
+        return false;
+    QFile file(record);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QList<QByteArray> words = file.read(64).trimmed().split(' ');
+    bool pidOk = false;
+    bool startOk = false;
+    if (words.size() == 2) {
+        pid = words[0].toLongLong(&pidOk);
+        start = words[1].toULongLong(&startOk);
+    }
+    return pidOk && startOk && pid > 0;
+}
+
+void removeOwnerRecord(const QString &path)
+{
+    const QString record = ownerRecordPath(path);
+    if (QFileInfo(record).isDir() && !QFileInfo(record).isSymLink())
+        QDir().rmdir(record);
+    else
+        QFile::remove(record);
+}
+
+// Written by the owner right after it took the lock. Whatever was at the
+// record's name (a stale record, a link) is replaced, never written through.
+void writeOwnerRecord(const QString &path)
+{
+    unsigned long long start = 0;
+    const long long pid = kyplatform::currentProcessId();
+    if (!kyplatform::processStartTime(pid, start)) {
+        qCWarning(lcLockFile).noquote() << "cannot tell this process's start time; lock file" << path
+                                        << "gets no owner record";
+        return;
+    }
+    removeOwnerRecord(path);
+    QSaveFile file(ownerRecordPath(path));
+    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(pid) + ' ' + QByteArray::number(start) + '\n') < 0
+        || !file.commit())
+        qCWarning(lcLockFile).noquote() << "cannot write the owner record of lock file" << path << file.errorString();
+}
 
 Found inspect(QLockFile &lock, const QString &path, QString &what)
 {
@@ -46,7 +104,24 @@ Found inspect(QLockFile &lock, const QString &path, QString &what)
             what = QStringLiteral("the lock of process %1 on another machine (\"%2\")").arg(pid).arg(host);
             return Found::Stale;
         }
-        return Found::Alive;
+        // A process with that id runs (QLockFile has checked that much, and
+        // that its program has the owner's name). It is the owner only if it
+        // started when the owner did.
+        qint64 recordPid = 0;
+        quint64 recordStart = 0;
+        if (readOwnerRecord(path, recordPid, recordStart) && recordPid == pid) {
+            unsigned long long start = 0;
+            if (kyplatform::processStartTime(pid, start) && start == recordStart)
+                return Found::Alive;
+            what = QStringLiteral("the lock of process %1, an id now taken by a process started later").arg(pid);
+            return Found::Stale;
+        }
+        // No record of this owner: it is writing it right now, or the lock
+        // was left by a program that wrote none.
+        const qint64 age = info.lastModified().msecsTo(QDateTime::currentDateTime());
+        if (age >= 0 && age < kFillingMs)
+            return Found::Filling;
+        return Found::Unvouched;
     }
     const qint64 age = info.lastModified().msecsTo(QDateTime::currentDateTime());
     if (age >= 0 && age < kFillingMs)
@@ -79,12 +154,22 @@ bool tryLockRecovering(QLockFile &lock, const QString &path)
     clock.start();
     QString reported;
     for (;;) {
-        if (lock.tryLock(0))
+        if (lock.tryLock(0)) {
+            writeOwnerRecord(path);
             return true;
+        }
         QString what;
         const Found found = inspect(lock, path, what);
         if (found == Found::Alive)
             return false;
+        if (found == Found::Unvouched) {
+            // Removal fails while the owner holds the file: then it lives.
+            if (!lock.removeStaleLockFile())
+                return false;
+            qCWarning(lcLockFile).noquote() << "lock file" << path
+                                            << "was held by nobody any more (no owner record); taken over";
+            continue;
+        }
         if (found == Found::Stale) {
             if (what != reported) {
                 qCWarning(lcLockFile).noquote() << "lock file" << path << "holds" << what
@@ -104,4 +189,14 @@ bool tryLockRecovering(QLockFile &lock, const QString &path)
         if (found != Found::Gone)
             QThread::msleep(kPollMs);
     }
+}
+
+void releaseLock(QLockFile &lock, const QString &path)
+{
+    if (!lock.isLocked())
+        return;
+    // The record first: a lock without a record is only ever taken over
+    // through QLockFile's own file lock.
+    removeOwnerRecord(path);
+    lock.unlock();
 }

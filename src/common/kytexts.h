@@ -72,6 +72,8 @@ inline const QString TRAY_QUIT = QStringLiteral("退出");
 
 // Messages shown with kyMsgTipWidget.
 inline const QString MSG_DOWNLOAD_FAILED = QStringLiteral("安装包下载失败，可能是网络不通，请检查网络后重试");
+// %1: the download folder, which no file can be written into.
+inline const QString MSG_DOWNLOAD_DIR_NOT_WRITABLE = QStringLiteral("下载文件夹\"%1\"无法写入，请检查该文件夹后重试");
 inline const QString MSG_INSTALL_FAILED = QStringLiteral("程序安装失败，请重新尝试");
 inline const QString MSG_LAUNCH_FAILED = QStringLiteral("暂无法启动直播工具，请尝试手动开启");
 inline const QString MSG_OBS_NOT_INSTALLED = QStringLiteral("检测OBS未安装，请安装OBS后重试");

@@ -82,11 +82,7 @@ bool parseContentRange(const QByteArray &text, qint64 &first, qint64 &total)
 // Why a file already at `path` may not be taken as the download of `url`.
 QString onDiskProblem(const QString &path, const QString &url)
 {
-    QFile file(nativePath(path));
-    QByteArray head;
-    if (file.open(QIODevice::ReadOnly))
-        head = file.read(kDownloadHeadBytes);
-    return downloadBodyProblem(url, head, QByteArray());
+    return downloadBodyProblem(url, sampleFile(nativePath(path)), QByteArray());
 }
 } // namespace
 
@@ -166,7 +162,6 @@ int KyFileDownloader::download(QString url, QString saveDir)
     m_validator.clear();
     m_validatorIsEtag = false;
     m_contentType.clear();
-    m_head.clear();
     m_retries = 0;
     m_startedOver = false;
     m_probed = false;
@@ -193,6 +188,11 @@ bool KyFileDownloader::startRequest()
     // as a successful transfer of the redirect page.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setMaximumRedirectsAllowed(kMaxRedirects);
+    // The bytes as the server keeps them. Qt asks for gzip by default and
+    // unpacks it itself: lengths and ranges would then count bytes of a
+    // compressed body this downloader never sees, and every resume or length
+    // probe against a server that compresses would ask for the wrong bytes.
+    request.setRawHeader("Accept-Encoding", "identity");
     if (m_received > 0) {
         request.setRawHeader("Range", "bytes=" + QByteArray::number(m_received) + '-');
         // The rest only if the file is still the one begun; otherwise the
@@ -295,8 +295,6 @@ bool KyFileDownloader::writeBody(const QByteArray &data)
 {
     if (data.isEmpty())
         return true;
-    if (m_head.size() < kDownloadHeadBytes)
-        m_head += data.left(kDownloadHeadBytes - m_head.size());
     m_received += data.size();
     if (m_limits.maxBytes >= 0 && m_received > m_limits.maxBytes)
         return false;
@@ -356,7 +354,6 @@ bool KyFileDownloader::judgeAnswer(QMutexLocker &locker)
         m_file->resize(0);
         m_file->seek(0);
         m_received = 0;
-        m_head.clear();
         m_requestOffset = 0;
     }
     if (status != 206)
@@ -404,7 +401,6 @@ bool KyFileDownloader::startOver(QMutexLocker &locker, const QString &why)
     m_file->resize(0);
     m_file->seek(0);
     m_received = 0;
-    m_head.clear();
     m_expectedTotal = -1;
     if (!startRequest())
         fail(locker, QStringLiteral("no request"));
@@ -519,11 +515,18 @@ void KyFileDownloader::sltRetry()
         return;
     if (m_received > 0 && m_validator.isEmpty()) {
         // Nothing tells whether the file on the server is still the one
-        // begun: it is fetched whole.
+        // begun, and a range of a changed file would be spliced onto it: it
+        // is fetched whole, once per download, as when it changed.
+        if (m_startedOver) {
+            fail(locker, QStringLiteral("broken again, and nothing tells whether the file is still the same"));
+            return;
+        }
+        qCInfo(lcDownload).noquote().nospace() << m_name << ": no validator to resume with, starting over";
+        m_startedOver = true;
         m_file->resize(0);
         m_file->seek(0);
         m_received = 0;
-        m_head.clear();
+        m_expectedTotal = -1;
     }
     if (!startRequest())
         fail(locker, QStringLiteral("no request"));
@@ -536,12 +539,13 @@ void KyFileDownloader::complete(QMutexLocker &locker)
         fail(locker, QStringLiteral("cannot write the file"));
         return;
     }
-    const QString problem = downloadBodyProblem(m_url, m_head, m_contentType);
+    // Judged on the file as written, closed.
+    dropTransfer();
+    const QString problem = downloadBodyProblem(m_url, sampleFile(nativePath(m_tempFile)), m_contentType);
     if (!problem.isEmpty()) {
         fail(locker, problem);
         return;
     }
-    dropTransfer();
     if (!replaceTarget()) {
         fail(locker, QStringLiteral("cannot move %1 onto %2").arg(m_tempFile, m_targetFile));
         return;

@@ -116,7 +116,6 @@ private:
     QByteArray m_validator;      // strong ETag or Last-Modified of the body kept
     bool m_validatorIsEtag = false;
     QByteArray m_contentType;    // as the body kept was served
-    QByteArray m_head;           // its first bytes, for the checks
     qint64 m_requestOffset = 0;  // where the running request starts
     Answer m_answer = Answer::Pending;
     int m_retries = 0;

@@ -69,11 +69,25 @@ QString entryNameProblem(const QString &name)
 
 void removeContents(const QString &folder);
 
+// A link (or, on Windows, a junction) is removed as itself: module\ may be
+// written by every account there, and whatever a link leads to is not ours.
+bool isLink(const QFileInfo &info)
+{
+    return info.isSymLink() || info.isJunction();
+}
+
+void removeLink(const QString &path)
+{
+    // A link to a folder is a folder entry on Windows.
+    if (!QFile::remove(path))
+        QDir().rmdir(path);
+}
+
 // Removes a folder with everything in it; a link in its place goes alone.
 void removeTree(const QString &folder)
 {
-    if (QFileInfo(folder).isSymLink()) {
-        QFile::remove(folder);
+    if (isLink(QFileInfo(folder))) {
+        removeLink(folder);
         return;
     }
     if (!QFileInfo(folder).isDir())
@@ -92,7 +106,9 @@ void removeContents(const QString &folder)
     const QFileInfoList entries = QDir(folder).entryInfoList(kEveryEntry);
     for (const QFileInfo &entry : entries) {
         const QString path = entry.absoluteFilePath();
-        if (entry.isDir() && !entry.isSymLink()) {
+        if (isLink(entry)) {
+            removeLink(path);
+        } else if (entry.isDir()) {
             removeContents(path);
             QDir().rmdir(path);
         } else {

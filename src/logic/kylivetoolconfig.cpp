@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLoggingCategory>
@@ -255,6 +256,46 @@ QString obsSentKey(const QString &stored)
     return QString::fromUtf8(decoded);
 }
 
+// Whether writing `path` (a file, or a folder to create) below `root` stays
+// inside the real folder `root` is, once every link on the way is followed:
+// a link (or junction) among the folders or at the file itself that leads
+// elsewhere, or leads nowhere, would have the writer create or rewrite a file
+// outside the tool's configuration. A link at `root` itself is where the
+// user keeps that configuration, and is followed.
+bool staysInside(const QString &root, const QString &path)
+{
+    const QFileInfo rootInfo(nativePath(root));
+    const QString realRoot = rootInfo.canonicalFilePath();
+    if (realRoot.isEmpty())
+        return !rootInfo.isSymLink(); // nothing there yet: all of it is created inside
+    const QString inside = QDir(nativePath(root)).relativeFilePath(nativePath(path));
+    QString current = realRoot;
+    for (const QString &part : inside.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        const QFileInfo info(current + QLatin1Char('/') + part);
+        if (info.isSymLink() || info.isJunction()) {
+            current = info.canonicalFilePath();
+            if (current.isEmpty() || (current != realRoot && !current.startsWith(realRoot + QLatin1Char('/'))))
+                return false;
+        } else if (info.exists()) {
+            current = info.absoluteFilePath();
+        } else {
+            return true; // created from here on, inside
+        }
+    }
+    return true;
+}
+
+// Logs and refuses a target of the writer that leads outside the tool's
+// configuration folder.
+bool writableInside(const QString &root, const QString &path)
+{
+    if (staysInside(root, path))
+        return true;
+    qCWarning(lcToolConfig).noquote()
+        << QStringLiteral("refusing to write %1: a link leads it outside %2; nothing written").arg(path, root);
+    return false;
+}
+
 bool hasLineBreak(const QString &text)
 {
     return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n')) || text.contains(QChar(0));
@@ -329,6 +370,9 @@ bool writeObsClassicPushCode(const QString &url, const QString &playPath)
         qCWarning(lcToolConfig) << "refusing an OBS Classic push address or code with a line break";
         return false;
     }
+    const QString obsRoot = roamingAppDataRoot() + QStringLiteral("OBS");
+    if (!writableInside(obsRoot, obsClassicProfilePath()))
+        return false;
     QDir().mkpath(nativePath(roamingAppDataRoot() + QStringLiteral("OBS/profiles")));
     const std::string file = fileArg(obsClassicProfilePath());
     const bool ok = kyplatform::writeProfileString(file, kPublish, "Mode", "0")
@@ -373,6 +417,15 @@ bool writeObsStudioPushCode(const QString &server, const QString &key)
     QByteArray basicText;
     QByteArray globalText;
     const bool nameProfile = choose && obsIniValue(basicIni, "General", "Name").isEmpty();
+    QStringList targets{folder, file};
+    if (nameProfile)
+        targets << basicIni;
+    if (choose)
+        targets << globalIni;
+    for (const QString &target : qAsConst(targets)) {
+        if (!writableInside(obsStudioRoot(), target))
+            return false;
+    }
     if (nameProfile && !editObsIni(basicIni, "General", {{"Name", profile.name}}, basicText))
         return false;
     if (choose) {

@@ -20,6 +20,16 @@ bool terminateProcessesByName(const std::string &name);
 // The executable file name of the calling process.
 std::string currentProcessName();
 
+// When the running process `pid` started, in the system's own units (clock
+// ticks since boot elsewhere, 100 ns since 1601 on Windows): with its id, an
+// identity no later process shares, since ids are reused but start times of
+// one boot never repeat. False when no process with that id runs (also for
+// one that has ended but not yet been reaped).
+bool processStartTime(long long pid, unsigned long long &start);
+
+// The id of the calling process.
+long long currentProcessId();
+
 // The arguments of the calling process after its program name, as UTF-8.
 // On Windows from the wide command line: the narrow `argv` is in the ANSI
 // code page, which cannot hold every name (a Chinese tool name on a Western

@@ -268,6 +268,38 @@ std::string currentProcessName()
     return name;
 }
 
+bool processStartTime(long long pid, unsigned long long &start)
+{
+    if (pid <= 0)
+        return false;
+    char buffer[1024];
+    const ssize_t length = readProcFile(("/proc/" + std::to_string(pid) + "/stat").c_str(), buffer, sizeof(buffer) - 1);
+    if (length <= 0)
+        return false;
+    buffer[length] = '\0';
+    // "pid (comm) S ..." with the start time the 20th field after the state;
+    // the name may itself hold ")", hence the last one.
+    const char *close = std::strrchr(buffer, ')');
+    if (!close || close + 2 >= buffer + length || close[2] == 'Z' || close[2] == 'X')
+        return false;
+    const char *cursor = close + 3;
+    unsigned long long value = 0;
+    for (int field = 0; field < 19; ++field) {
+        char *next = nullptr;
+        value = std::strtoull(cursor, &next, 10);
+        if (next == cursor)
+            return false;
+        cursor = next;
+    }
+    start = value;
+    return true;
+}
+
+long long currentProcessId()
+{
+    return static_cast<long long>(::getpid());
+}
+
 std::vector<std::string> programArguments(int argc, char *argv[])
 {
     return std::vector<std::string>(argv + 1, argv + argc);

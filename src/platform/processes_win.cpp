@@ -82,6 +82,32 @@ std::string currentProcessName()
     return win::fromWide(full.substr(full.find_last_of(L"\\/") + 1));
 }
 
+bool processStartTime(long long pid, unsigned long long &start)
+{
+    if (pid <= 0 || pid > 0xffffffffLL)
+        return false;
+    win::Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid)));
+    if (!process.valid())
+        return false;
+    // A process object outlives the process while anyone holds a handle.
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(process.get(), &exitCode) || exitCode != STILL_ACTIVE)
+        return false;
+    FILETIME created;
+    FILETIME exited;
+    FILETIME kernel;
+    FILETIME user;
+    if (!GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
+        return false;
+    start = (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    return true;
+}
+
+long long currentProcessId()
+{
+    return static_cast<long long>(GetCurrentProcessId());
+}
+
 std::vector<std::string> programArguments(int, char *[])
 {
     std::vector<std::string> arguments;

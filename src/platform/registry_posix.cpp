@@ -11,10 +11,13 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <sstream>
 #include <system_error>
 
+#include <cerrno>
+
+#include <fcntl.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -173,16 +176,44 @@ bool keyFolder(const std::string &key, bool create, fs::path &folder)
     return true;
 }
 
+// A values file larger than this is no file the store wrote.
+constexpr off_t kMaxValuesBytes = 1 << 20;
+
+// The content of a values file, read only when it is a regular file (no
+// link, no FIFO, no device): opening a FIFO to read would block until some
+// writer came, and the status monitor reads on the GUI thread.
+bool readValuesFile(const fs::path &path, std::string &text)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxValuesBytes;
+    text.clear();
+    if (ok)
+        text.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[4096];
+    while (ok) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 || text.size() + static_cast<std::size_t>(got) > static_cast<std::size_t>(kMaxValuesBytes))
+            ok = false;
+        if (got <= 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return ok;
+}
+
 // Reads the values file; garbage (a wrong header, a length that runs past the
 // end, trailing bytes) reads as "no values".
 Values readValues(const fs::path &folder)
 {
-    std::ifstream in(folder / kValuesFile, std::ios::binary);
-    if (!in)
+    std::string text;
+    if (!readValuesFile(folder / kValuesFile, text))
         return {};
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    const std::string text = buffer.str();
 
     Values values;
     const std::string header = std::string(kValuesHeader) + "\n";
@@ -354,6 +385,10 @@ struct RegistryWatch::Impl
 
     std::string key;
     std::string root;
+    // Where the watched folders really are: a store reached through a link
+    // (or a key folder that is one) moves when the link is pointed elsewhere,
+    // which no watch on the old folders reports.
+    std::string realPath;
     int fd = -1;
     std::map<int, Watched> watches;
 
@@ -379,6 +414,17 @@ struct RegistryWatch::Impl
             watchTree(child.second, depth + 1);
     }
 
+    // The real path of the key's folder, or of the store when the key does
+    // not exist yet.
+    std::string currentRealPath() const
+    {
+        fs::path folder;
+        std::error_code error;
+        if (keyFolder(key, false, folder))
+            return fs::canonical(folder, error).string();
+        return "(no key) " + fs::weakly_canonical(storeRoot(), error).string();
+    }
+
     // Drops every watch and sets them again on the folders as they are now.
     void arm()
     {
@@ -390,6 +436,7 @@ struct RegistryWatch::Impl
             inotify_rm_watch(fd, watched.first);
         watches.clear();
         root = storeRoot();
+        realPath = currentRealPath();
 
         std::string rootName;
         std::vector<std::string> names;
@@ -412,6 +459,11 @@ struct RegistryWatch::Impl
                 watch(parent, kPathMask, Watched{child.filename().string(), false});
             return;
         }
+        // The store's own name in its parent: a link there replaced (or the
+        // store removed or renamed) is reported at once.
+        const fs::path parent = current.parent_path();
+        if (!parent.empty() && parent != current)
+            watch(parent, kPathMask, Watched{current.filename().string(), false});
         names.insert(names.begin(), rootName);
         for (std::size_t i = 0; i < names.size(); ++i) {
             watch(current, kPathMask, Watched{folded(names[i]), true});
@@ -473,8 +525,10 @@ RegistryWatch::~RegistryWatch() = default;
 
 bool RegistryWatch::changed()
 {
-    // Another store (KYORO_REGISTRY_DIR changed) is another set of folders.
-    if (!m_impl->watches.empty() && m_impl->root == storeRoot() && !m_impl->drain())
+    // Another store (KYORO_REGISTRY_DIR changed), or the same one reached
+    // through a link that now leads elsewhere, is another set of folders.
+    if (!m_impl->watches.empty() && m_impl->root == storeRoot() && !m_impl->drain()
+        && m_impl->realPath == m_impl->currentRealPath())
         return false;
     m_impl->arm();
     return true;

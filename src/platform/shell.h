@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,21 @@ int shellExecuteOpenHidden(const std::string &file, const std::string &parameter
 // literal quote.
 std::vector<std::string> splitCommandLine(const std::string &text);
 
-// Whether a file that begins with `head` is a program this system can start:
-// on Windows a PE image ("MZ"); elsewhere also an ELF image or a "#!" script,
-// which is what a tool's installer is here.
-bool isProgramImage(const std::string &head);
+// How many leading bytes of a file isProgramImage needs.
+constexpr std::size_t kProgramHeadBytes = 4096;
+
+// Whether a file of `size` bytes that begins with `head` (its first
+// kProgramHeadBytes, or all of it when shorter) is a program this system can
+// start: on Windows a PE image, elsewhere a PE or an ELF image (what a tool's
+// installer is here). The headers are checked, not just the first two bytes:
+// for PE the offset of its header inside the file, "PE\0\0" there, a known
+// machine, a section count and an optional header that make sense, the
+// executable flag; for ELF the class, byte order, version, a program or shared
+// object of a known machine, and program headers inside the file.
+bool isProgramImage(const std::string &head, unsigned long long size);
+
+// The two image formats, for the backends.
+bool isPeImage(const std::string &head, unsigned long long size);
+bool isElfImage(const std::string &head, unsigned long long size);
 
 } // namespace kyplatform

@@ -116,9 +116,9 @@ int shellExecuteOpenHidden(const std::string &file, const std::string &parameter
     return SHELL_STARTED;
 }
 
-bool isProgramImage(const std::string &head)
+bool isProgramImage(const std::string &head, unsigned long long size)
 {
-    return head.compare(0, 2, "MZ") == 0 || head.compare(0, 4, "\x7f" "ELF") == 0 || head.compare(0, 2, "#!") == 0;
+    return isElfImage(head, size) || isPeImage(head, size);
 }
 
 } // namespace kyplatform

@@ -22,9 +22,9 @@ int shellExecuteOpenHidden(const std::string &file, const std::string &parameter
     return static_cast<int>(result);
 }
 
-bool isProgramImage(const std::string &head)
+bool isProgramImage(const std::string &head, unsigned long long size)
 {
-    return head.compare(0, 2, "MZ") == 0;
+    return isPeImage(head, size);
 }
 
 } // namespace kyplatform

@@ -17,6 +17,7 @@
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSemaphore>
+#include <QSet>
 #include <QThread>
 #include <QTimer>
 
@@ -28,7 +29,7 @@ using kyrpc::RpcValue;
 namespace {
 
 // When every place is taken, a new client takes the place of the connection
-// that has been idle longest without making a call.
+// that has been idle longest (see ServiceHost::idlest).
 constexpr int kMaxConnections = 64;
 // A greeting or a started frame must be complete within this time.
 constexpr int kStallMs = 5000;
@@ -63,6 +64,7 @@ struct RpcInstanceData
 
     QString name;
     std::unique_ptr<QLockFile> lock;
+    QString lockPath;
     std::unique_ptr<QThread> thread;
 };
 
@@ -108,6 +110,18 @@ void dropPendingCalls(RpcInstanceData *instance, quint64 connection)
         else
             ++it;
     }
+}
+
+// Connections of `instance` with a call its handler has not completed yet.
+QSet<quint64> connectionsWithPendingCalls(RpcInstanceData *instance)
+{
+    QSet<quint64> connections;
+    QMutexLocker locker(&tokenMutex());
+    for (const PendingCall &call : qAsConst(pendingCalls())) {
+        if (call.instance == instance)
+            connections.insert(call.connection);
+    }
+    return connections;
 }
 
 bool signatureIsValid(const QByteArray &signature)
@@ -229,16 +243,28 @@ private:
         notifyState(id, RPC_CLIENT_REFUSED);
     }
 
-    // The connection idle longest that never made a call, or 0.
-    quint64 idlestWithoutCall() const
+    // The connection that gives up its place to a new client, or 0: the one
+    // idle longest that never made a call, else the one idle longest of all.
+    // A connection that has started a frame or waits for its call to be
+    // completed is not idle and keeps its place. So connections that made a
+    // call once and then sit idle cannot lock out a client that calls now
+    // (the login component), nor can connections that never call.
+    quint64 idlest() const
     {
+        const QSet<quint64> waiting = connectionsWithPendingCalls(m_instance);
         quint64 found = 0;
+        bool foundMadeCall = true;
         qint64 longest = -1;
         for (const auto &entry : m_connections) {
             const Connection &connection = *entry.second;
-            if (!connection.madeCall && connection.idle.elapsed() > longest) {
-                longest = connection.idle.elapsed();
+            if (connection.reader.inFrame() || waiting.contains(entry.first))
+                continue;
+            const qint64 idle = connection.idle.elapsed();
+            const bool before = connection.madeCall != foundMadeCall ? !connection.madeCall : idle > longest;
+            if (found == 0 || before) {
                 found = entry.first;
+                foundMadeCall = connection.madeCall;
+                longest = idle;
             }
         }
         return found;
@@ -256,14 +282,14 @@ private:
                 continue;
             }
             if (m_connections.size() >= size_t(kMaxConnections)) {
-                const quint64 idle = idlestWithoutCall();
+                const quint64 idle = idlest();
                 if (idle == 0) {
                     warn(QStringLiteral("too many"),
                          QStringLiteral("service %1 refuses a connection: too many open").arg(m_instance->name));
                     refuse(socket, id);
                     continue;
                 }
-                closeConnection(idle, "idle without a call, making room for a new client");
+                closeConnection(idle, "idle longest, making room for a new client");
             }
             auto connection = std::make_unique<Connection>();
             connection->id = id;
@@ -572,10 +598,11 @@ bool RpcStartService(RpcInstance instance, const char16_t *serviceName, int scop
     thread->start();
     if (!thread->waitUntilListening()) {
         thread->wait();
-        lock->unlock();
+        releaseLock(*lock, lockPath);
         return false;
     }
     instance->lock = std::move(lock);
+    instance->lockPath = lockPath;
     instance->thread = std::move(thread);
     return true;
 }
@@ -597,7 +624,7 @@ bool RpcStopService(RpcInstance instance)
     }
     // The socket is gone with the host; only now may another process serve.
     if (instance->lock)
-        instance->lock->unlock();
+        releaseLock(*instance->lock, instance->lockPath);
     delete instance;
     return true;
 }

@@ -338,7 +338,7 @@ void kyInstallWizard::startInstallerDownload()
             runInstaller(m_currentTool, downloadedInstaller(edition));
         }
     } else {
-        showMessage(MSG_DOWNLOAD_FAILED, true);
+        showMessage(downloadFailedMessage(downloadDir()), true);
     }
 }
 
@@ -385,7 +385,7 @@ void kyInstallWizard::sltDownloadFinished(QString name, QString downloadedFile)
 void kyInstallWizard::sltDownloadFailed(QString name)
 {
     if (name == m_currentTool)
-        showMessageAndClose(MSG_DOWNLOAD_FAILED);
+        showMessageAndClose(downloadFailedMessage(downloadDir()));
 }
 
 void kyInstallWizard::sltLiveToolInstallProgress(QString name, int progress)

@@ -6,6 +6,7 @@
 #include "common/kypaths.h"
 #include "common/kytexts.h"
 #include "livecode/livecodemodulemanager.h"
+#include "download/kydownloadrules.h"
 #include "download/kyfiledownloadermgr.h"
 #include "logic/kylivetoolconfig.h"
 #include "logic/kylogicfw.h"
@@ -166,7 +167,7 @@ kyLiveAddressSet::Round kyLiveAddressSet::downloadAndInstall()
     const int result = hub->fileDownloaderMgr()->startDownload(LIVE_CODE_MODULE_NAME, downloadServerUrl(kArchiveLocation),
                                                                moduleDir(), true);
     if (result != DOWNLOAD_STARTED) {
-        kyMsgTipWidget message(MSG_DOWNLOAD_FAILED, true, this);
+        kyMsgTipWidget message(downloadFailedMessage(moduleDir()), true, this);
         message.exec();
         return Round::Stopped;
     }

@@ -280,7 +280,7 @@ void kyoroManager::startToolDownload()
         // The installer is already in the download folder.
         installDownloadedTool(m_currentTool, downloadTargetPath(dir, url));
     } else {
-        showMessage(MSG_DOWNLOAD_FAILED);
+        showMessage(downloadFailedMessage(dir));
     }
 }
 

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLocalSocket>
+#include <QLockFile>
 #include <QProcess>
 
 #include <memory>
@@ -93,6 +94,34 @@ void endProcess(QProcess *process)
     process->kill();
     process->waitForFinished(10000);
 }
+
+// VURuv.exe started with its first thread held, so that what it finds at
+// start can be laid out once its process id is known.
+struct SuspendedStart
+{
+    PROCESS_INFORMATION info = {};
+    bool started = false;
+
+    SuspendedStart()
+    {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        const std::wstring folder = QDir::toNativeSeparators(programDir()).toStdWString();
+        std::wstring line = L"\"" + folder + L"\\VURuv.exe\"";
+        started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, folder.c_str(),
+                                 &startup, &info);
+    }
+    ~SuspendedStart()
+    {
+        if (!started)
+            return;
+        TerminateProcess(info.hProcess, 1);
+        WaitForSingleObject(info.hProcess, 10000);
+        CloseHandle(info.hThread);
+        CloseHandle(info.hProcess);
+    }
+    bool running() const { return WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT; }
+};
 } // namespace
 
 class TestSingleInstanceWin : public QObject
@@ -150,6 +179,47 @@ private slots:
         QCOMPARE(exitCode(third.get(), 30000), 0);
         QCOMPARE(next->state(), QProcess::Running);
         endProcess(next.get());
+    }
+
+    // Under Wine the first VURuv.exe of a fresh session gets the same process
+    // id every time, so after a crash the next start finds a lock naming its
+    // own id. Before: it took itself for the running instance, waited 5 s
+    // and exited 1, on every start until the lock was deleted by hand.
+    void crashedInstancesIdGivenToTheNextStart()
+    {
+        const QString lock = KySingleApplication::lockFilePath(APP_ID);
+        const QString record = lock + QStringLiteral(".owner");
+        auto crashed = startVuruv();
+        QVERIFY(waitUntilListening());
+        endProcess(crashed.get());
+        QFile lockFile(lock);
+        QVERIFY(lockFile.open(QIODevice::ReadOnly));
+        QList<QByteArray> lockLines = lockFile.readAll().split('\n');
+        lockFile.close();
+        QFile recordFile(record);
+        QVERIFY(recordFile.open(QIODevice::ReadOnly));
+        QList<QByteArray> recordWords = recordFile.readAll().trimmed().split(' ');
+        recordFile.close();
+        QCOMPARE(recordWords.size(), 2);
+
+        SuspendedStart next;
+        QVERIFY(next.started);
+        const QByteArray id = QByteArray::number(qulonglong(next.info.dwProcessId));
+        lockLines[0] = id;
+        recordWords[0] = id;
+        QVERIFY(lockFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        lockFile.write(lockLines.join('\n'));
+        lockFile.close();
+        QVERIFY(recordFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        recordFile.write(recordWords.join(' ') + '\n');
+        recordFile.close();
+        ResumeThread(next.info.hThread);
+
+        QVERIFY(waitUntilListening());
+        QVERIFY(next.running());
+        qint64 owner = 0;
+        QVERIFY(QLockFile(lock).getLockInfo(&owner, nullptr, nullptr));
+        QCOMPARE(owner, qint64(next.info.dwProcessId));
     }
 };
 

@@ -11,6 +11,10 @@
 
 #include <QDate>
 #include <QFileInfo>
+#include <QLocalSocket>
+#include <QLockFile>
+
+#include <csignal>
 
 #include <memory>
 #include <vector>
@@ -20,9 +24,22 @@ namespace {
 const QByteArray kVictimText = "not a lock\n";
 
 // Plants `kind` at `path`: "empty", "garbage", "link" (to `victim`),
-// "dangling link" or "folder".
+// "dangling link", "folder", or "id taken by another process" (the lock and
+// owner record of a process that ended, its id now this very process's).
 bool plant(const QString &kind, const QString &path, const QString &victim)
 {
+    if (kind == QLatin1String("id taken by another process")) {
+        QByteArray content;
+        {
+            QLockFile owner(path);
+            if (!owner.tryLock(0))
+                return false;
+            content = kytest::readFile(path);
+        }
+        return kytest::writeFile(path, content)
+            && kytest::writeFile(path + QStringLiteral(".owner"),
+                                 QByteArray::number(QCoreApplication::applicationPid()) + " 1\n");
+    }
     if (kind == QLatin1String("empty"))
         return kytest::writeFile(path, QByteArray());
     if (kind == QLatin1String("garbage"))
@@ -36,11 +53,13 @@ bool plant(const QString &kind, const QString &path, const QString &victim)
     return false;
 }
 
-void addPlantRows()
+void addPlantRows(bool reusedId = false)
 {
     QTest::addColumn<QString>("kind");
     for (const char *kind : {"empty", "garbage", "link", "dangling link", "folder"})
         QTest::newRow(kind) << QString::fromLatin1(kind);
+    if (reusedId)
+        QTest::newRow("id taken by another process") << QStringLiteral("id taken by another process");
 }
 
 QString errorLog()
@@ -58,8 +77,9 @@ class TestFaultsLocks : public QObject
 private slots:
     void unreadableSingleInstanceLockIsRecovered_data() { addPlantRows(); }
     void unreadableSingleInstanceLockIsRecovered();
-    void unreadableServiceLockIsRecovered_data() { addPlantRows(); }
+    void unreadableServiceLockIsRecovered_data() { addPlantRows(true); }
     void unreadableServiceLockIsRecovered();
+    void lockOfACrashedInstanceWhoseIdCameBack();
     void fiftySimultaneousStartsLeaveOne();
 };
 
@@ -102,6 +122,47 @@ void TestFaultsLocks::unreadableServiceLockIsRecovered()
     QCOMPARE(kytest::readFile(victim), kVictimText);
     QVERIFY2(log.text().contains(QStringLiteral("lock file ") + lock + QStringLiteral(" holds")), qPrintable(log.text()));
     QVERIFY(!QFileInfo::exists(lock) && !QFileInfo(lock).isSymLink());
+}
+
+// A killed VURuv leaves its lock; the next start gets the same process id
+// (under Wine every start in a fresh session does; elsewhere ids wrap).
+// Before: that start took itself for the running instance, waited 5 s for
+// an answer and exited 1, every time, until the lock was deleted by hand.
+void TestFaultsLocks::lockOfACrashedInstanceWhoseIdCameBack()
+{
+    const QString runtime = kyfault::freshRuntime(QStringLiteral("reused"));
+    QString lock;
+    {
+        kyfault::ProgramRun crashed(runtime);
+        QVERIFY2(crashed.waitUntilListening(), qPrintable(crashed.standardError()));
+        lock = crashed.lockPath();
+        ::kill(pid_t(crashed.process().processId()), SIGKILL);
+        QVERIFY(crashed.process().waitForFinished(10000));
+    }
+    QVERIFY(QFileInfo(lock).isFile());
+    QVERIFY(QFileInfo(lock + QStringLiteral(".owner")).isFile());
+
+    // The next VURuv, whose id the lock and its record name: a shell puts its
+    // own id there, then becomes VURuv.
+    const QString rename = QStringLiteral("sed -i \"1s/.*/$$/\" '%1' && sed -i \"s/^[0-9]* /$$ /\" '%1.owner'").arg(lock);
+    kyfault::ProgramRun next(runtime, QString(), rename);
+    // The crashed one's socket file is still there: listening shows only
+    // when a connection is taken.
+    auto listening = [&next]() {
+        QLocalSocket socket;
+        socket.connectToServer(next.socketPath());
+        return socket.waitForConnected(200);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(listening(), 20000);
+    // It is the running instance: a later start hands over to it.
+    kyfault::ProgramRun late(runtime);
+    QVERIFY(late.process().waitForFinished(30000));
+    QCOMPARE(late.process().exitCode(), 0);
+    QCOMPARE(next.process().state(), QProcess::Running);
+    qint64 owner = 0;
+    QVERIFY(QLockFile(lock).getLockInfo(&owner, nullptr, nullptr));
+    QCOMPARE(owner, next.process().processId());
+    QVERIFY(next.stop());
 }
 
 // Fifty programs started at the same moment: one stays (and listens), every

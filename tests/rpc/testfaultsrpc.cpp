@@ -65,6 +65,7 @@ private slots:
     void frameLengthsOutOfBounds_data();
     void frameLengthsOutOfBounds();
     void idleConnectionsNeverLockOutTheComponent();
+    void callersGoneIdleNeverLockOutTheComponent();
     void tenThousandSilentConnections();
 
 private:
@@ -141,6 +142,31 @@ void TestFaultsRpc::idleConnectionsNeverLockOutTheComponent()
     QVERIFY(RpcCall(component, "liveCodeModuleClose", nullptr, kTimeout));
     RpcDisconnect(component);
     QTRY_COMPARE_WITH_TIMEOUT(m_closes->size(), 3, kTimeout);
+}
+
+// Another program of the user fills every place with connections that each
+// made one call and then sit idle. Before: the login component was refused
+// (broken pipe, then reset) for as long as they stayed. The one idle
+// longest now makes room.
+void TestFaultsRpc::callersGoneIdleNeverLockOutTheComponent()
+{
+    struct Clients
+    {
+        std::vector<RpcClient> list;
+        ~Clients()
+        {
+            for (RpcClient client : list)
+                RpcDisconnect(client);
+        }
+    } idle;
+    for (int i = 0; i < 64; ++i) {
+        idle.list.push_back(RpcConnect(kServiceName, kTimeout));
+        QVERIFY2(idle.list.back(), qPrintable(QString::number(i)));
+        QVERIFY(RpcCall(idle.list.back(), "liveCodeModuleClose", nullptr, kTimeout));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(m_closes->size(), 64, kTimeout);
+    QVERIFY(callClose());
+    QTRY_COMPARE_WITH_TIMEOUT(m_closes->size(), 65, kTimeout);
 }
 
 // 10,000 connections that never say hello, a hundred at a time: the

@@ -157,37 +157,27 @@ long run(const std::wstring &commandLine, int timeoutMs = 120000)
     return program.exitCode(timeoutMs);
 }
 
-// Names of this test's running processes (not the test itself).
-std::vector<std::wstring> jobProcessNames()
+// A process of this test running a program of that file name, or null; the
+// handle may end it.
+HANDLE jobProcess(const std::wstring &name)
 {
-    std::vector<std::wstring> names;
     std::vector<char> buffer(sizeof(JOBOBJECT_BASIC_PROCESS_ID_LIST) + 1024 * sizeof(ULONG_PTR));
     auto *list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST *>(buffer.data());
     if (!QueryInformationJobObject(testJob(), JobObjectBasicProcessIdList, list, DWORD(buffer.size()), nullptr))
-        return names;
+        return nullptr;
     for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
-        const DWORD id = DWORD(list->ProcessIdList[i]);
-        if (id == GetCurrentProcessId())
-            continue;
-        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE | SYNCHRONIZE, FALSE,
+                                     DWORD(list->ProcessIdList[i]));
         if (!process)
             continue;
         wchar_t image[MAX_PATH * 4];
         DWORD length = MAX_PATH * 4;
-        if (QueryFullProcessImageNameW(process, 0, image, &length))
-            names.push_back(fs::path(std::wstring(image, length)).filename().wstring());
+        if (QueryFullProcessImageNameW(process, 0, image, &length)
+            && _wcsicmp(fs::path(std::wstring(image, length)).filename().c_str(), name.c_str()) == 0)
+            return process;
         CloseHandle(process);
     }
-    return names;
-}
-
-bool jobRuns(const std::wstring &name)
-{
-    for (const std::wstring &running : jobProcessNames()) {
-        if (_wcsicmp(running.c_str(), name.c_str()) == 0)
-            return true;
-    }
-    return false;
+    return nullptr;
 }
 
 struct WindowQuery
@@ -372,17 +362,89 @@ std::wstring installCommand(const fs::path &folder)
     return line;
 }
 
-// Runs the uninstaller silently and waits for the copy of itself that it
-// hands over to in the temporary folder.
-long uninstall(const fs::path &folder, const std::wstring &options = std::wstring())
+// The entry's silent uninstall command with `options`, run as a package
+// manager runs it: its end is the end of the removal.
+long uninstall(const std::wstring &options = std::wstring())
 {
-    const long code = run(L"\"" + (folder / "uninstall.exe").wstring() + L"\" /S" + options);
-    if (code != 0)
-        return code;
-    const bool ended = waitFor([] { return !jobRuns(L"Un.exe") && !jobRuns(L"Un_A.exe") && !jobRuns(L"Au_.exe"); },
-                               60000);
-    return ended ? 0 : -1;
+    std::string command;
+    if (!kyplatform::registryReadString(kUninstallKey, "QuietUninstallString", command))
+        return -1;
+    return run(wide(command) + options);
 }
+
+// ~nsu*.tmp folders NSIS left in this test's temporary folder.
+std::vector<std::wstring> setupLeftovers()
+{
+    std::vector<std::wstring> found;
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    std::error_code error;
+    for (const auto &entry : fs::directory_iterator(fs::path(std::wstring(temp, length)), error)) {
+        const std::wstring name = entry.path().filename().wstring();
+        if (name.rfind(L"~nsu", 0) == 0)
+            found.push_back(name);
+    }
+    return found;
+}
+
+// Makes `link` a link to the folder `target`: a junction on Windows, which
+// any user may make; under Wine, whose links are the Unix system's, with
+// ln.
+bool plantFolderLink(const fs::path &link, const fs::path &target)
+{
+    auto isLink = [&link]() {
+        const DWORD attributes = GetFileAttributesW(link.wstring().c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    };
+    run(L"cmd.exe /c mklink /J \"" + link.wstring() + L"\" \"" + target.wstring() + L"\"", 20000);
+    using UnixName = char *(CDECL *)(const wchar_t *);
+    const auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!isLink() && unixName) {
+        RemoveDirectoryW(link.wstring().c_str()); // whatever mklink made instead
+        char *from = unixName(target.wstring().c_str());
+        char *to = unixName(link.wstring().c_str());
+        std::wstring line = L"Z:\\bin\\ln -s \"" + wide(from ? from : "") + L"\" \"" + wide(to ? to : "") + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info = {};
+        if (from && to && CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+            CloseHandle(info.hThread);
+            CloseHandle(info.hProcess);
+        }
+        // Wine's handle of a Unix program may signal before it has run.
+        waitFor(isLink, 10000);
+        HeapFree(GetProcessHeap(), 0, from);
+        HeapFree(GetProcessHeap(), 0, to);
+    }
+    return isLink();
+}
+
+// Makes the installed copy an older version: its version file, and one file
+// whose bytes differ.
+void makeOlder(const fs::path &folder)
+{
+    writeFile(folder / "deault.data", "[Version]\nversion=V0.9.0\n");
+    writeFile(folder / "platforms" / "qwindows.dll", "older", true);
+}
+
+// A copy of the shipped folder in `folder`\.setup-new, as the setup unpacks it.
+void unpackBeside(const fs::path &folder)
+{
+    fs::remove_all(folder / ".setup-new");
+    fs::copy(deployDir(), folder / ".setup-new", fs::copy_options::recursive);
+}
+
+fs::path setupHelper()
+{
+    return fs::path(KY_SETUP_HELPER);
+}
+
+fs::path swapKiller()
+{
+    return fs::path(KY_SWAP_KILLER);
+}
+
 
 fs::path userDataDir()
 {
@@ -461,6 +523,7 @@ TEST_F(SetupPackage, silentInstallLaysOutTheFolderShortcutsAndEntry)
     EXPECT_EQ(entry.at("Publisher"), "Kyoro");
     EXPECT_EQ(entry.at("DisplayIcon"), folder + "\\VURuv.exe,0");
     EXPECT_EQ(entry.at("UninstallString"), "\"" + folder + "\\uninstall.exe\"");
+    EXPECT_EQ(entry.at("QuietUninstallString"), "\"" + folder + "\\uninstall.exe\" /S");
     EXPECT_EQ(entry.at("InstallLocation"), folder);
     long long shippedBytes = 0;
     for (const fs::path &file : shippedFiles())
@@ -527,7 +590,7 @@ TEST_F(SetupPackage, updateThatCannotReplaceAFileLeavesTheInstalledCopyAsItWas)
 TEST_F(SetupPackage, silentUninstallRemovesTheProgramAndKeepsTheUsersData)
 {
     writeFile(userDataDir() / "systemSetting", "[obs-studio]\ninstallPath=C:/obs\n");
-    ASSERT_EQ(uninstall(s_folder), 0);
+    ASSERT_EQ(uninstall(), 0);
 
     for (const fs::path &file : shippedFiles())
         EXPECT_FALSE(fs::exists(s_folder / file)) << file;
@@ -564,7 +627,7 @@ TEST_F(SetupPackage, folderWithBlanksAndChineseCharactersAndUninstallRemovingThe
     addUserFiles(folder);
 
     // The uninstaller closes the running copy, then removes the data too.
-    ASSERT_EQ(uninstall(folder, L" /REMOVEDATA"), 0);
+    ASSERT_EQ(uninstall(L" /REMOVEDATA"), 0);
     EXPECT_EQ(program.exitCode(5000), 0);
     EXPECT_FALSE(fs::exists(folder / "VURuv.exe"));
     EXPECT_FALSE(fs::exists(folder / "download"));
@@ -573,6 +636,188 @@ TEST_F(SetupPackage, folderWithBlanksAndChineseCharactersAndUninstallRemovingThe
     EXPECT_FALSE(fs::exists(userDataDir()));
     EXPECT_TRUE(fs::exists(folder / "tools" / "obs-studio" / "bin" / "64bit" / "obs64.exe"));
     EXPECT_FALSE(kyplatform::registryKeyExists(kUninstallKey));
+}
+
+// A "/D=" that cannot be the program folder, and a second copy elsewhere.
+// Before: both ended with exit code 0. The first installed over the
+// registered copy instead (NSIS puts its default folder in place of such a
+// "/D=", which the setup then took for an update); the second took the
+// entry over and left the first copy without one.
+TEST_F(SetupPackage, foldersThatCannotTakeTheProgramAreRefused)
+{
+    ASSERT_EQ(run(installCommand(s_folder)), 0);
+    makeOlder(s_folder);
+    const std::string installed = readFile(s_folder / "deault.data");
+    const fs::path file = s_root / "somefile";
+    writeFile(file, "not a folder");
+    for (const fs::path &folder : {file, file / "below", s_root / "another copy"})
+        EXPECT_EQ(run(installCommand(folder)), 4) << folder;
+    EXPECT_EQ(readFile(file), "not a folder");
+    EXPECT_FALSE(fs::exists(s_root / "another copy"));
+    EXPECT_EQ(readFile(s_folder / "deault.data"), installed);
+    EXPECT_EQ(uninstallEntry()["InstallLocation"], utf8(s_folder.wstring()));
+
+    // The installed folder itself, written with a closing backslash, is an
+    // update. (Older again afterwards: the next case updates an older copy.)
+    EXPECT_EQ(run(installCommand(s_folder) + L"\\"), 0);
+    EXPECT_EQ(firstDifference(s_folder), "");
+    EXPECT_EQ(uninstallEntry()["InstallLocation"], utf8(s_folder.wstring()));
+    makeOlder(s_folder);
+}
+
+// Before: a second setup did not wait for the first: concurrent updates
+// removed each other's unpacked files and most of them failed. Also: what
+// the previous version shipped and this one does not is removed.
+TEST_F(SetupPackage, setupsRunOneAtATimeAndUpdatesDropWhatIsNoLongerShipped)
+{
+    writeFile(s_folder / "retired.dll", "shipped by the previous version only");
+    writeFile(s_folder / ".setup-files", readFile(s_folder / ".setup-files") + "retired.dll\n");
+    writeFile(s_folder / "notes.txt", "the user's own");
+
+    // Another setup holds the machine's setup mutex: this one waits,
+    // touching nothing, and goes on once it is free.
+    HANDLE other = CreateMutexW(nullptr, TRUE, L"Global\\VURuvSetup");
+    ASSERT_NE(other, nullptr);
+    Program waiting;
+    ASSERT_TRUE(start(waiting, installCommand(fs::path()), std::wstring()));
+    EXPECT_EQ(waiting.exitCode(4000), -1);
+    EXPECT_FALSE(fs::exists(s_folder / ".setup-new"));
+    EXPECT_EQ(readFile(s_folder / "deault.data"), "[Version]\nversion=V0.9.0\n");
+    ReleaseMutex(other);
+    CloseHandle(other);
+    EXPECT_EQ(waiting.exitCode(120000), 0);
+    EXPECT_EQ(firstDifference(s_folder), "");
+    EXPECT_FALSE(fs::exists(s_folder / "retired.dll"));
+    EXPECT_EQ(readFile(s_folder / "notes.txt"), "the user's own");
+
+    makeOlder(s_folder);
+    Program first;
+    Program second;
+    ASSERT_TRUE(start(first, installCommand(fs::path()), std::wstring()));
+    ASSERT_TRUE(start(second, installCommand(fs::path()), std::wstring()));
+    EXPECT_EQ(first.exitCode(120000), 0);
+    EXPECT_EQ(second.exitCode(120000), 0);
+    EXPECT_EQ(firstDifference(s_folder), "");
+    EXPECT_FALSE(fs::exists(s_folder / ".setup-new"));
+}
+
+// Before: the update moved its files one by one with nothing to finish the
+// job after a kill: a file could be moved out with its successor not yet
+// in, or old and new files mixed. Killed at several points (the test build
+// of the helper ends itself after a given move; the real setup is killed
+// once the journal appears), the next run completes the swap and the copy
+// starts whole.
+TEST_F(SetupPackage, updateKilledHalfWayIsCompletedByTheNextRun)
+{
+    auto startsWhole = [](const fs::path &folder) {
+        EXPECT_EQ(firstDifference(folder), "");
+        for (const char *side : {".setup-journal", ".setup-new", ".setup-old"})
+            EXPECT_FALSE(fs::exists(folder / side)) << side;
+        // Started, it becomes the instance (its lock names it), and another
+        // start hands over to it.
+        const std::wstring command = L"\"" + (folder / "VURuv.exe").wstring() + L"\"";
+        Program program;
+        if (!start(program, command, folder.wstring()))
+            return false;
+        const fs::path lock = fs::path(knownFolder(FOLDERID_LocalAppData)) / "VURuv-runtime" / "VURuv_exe.lock";
+        const bool owns = waitFor([&]() { return readFile(lock).rfind(std::to_string(program.id) + "\n", 0) == 0; },
+                                  60000);
+        const bool runs = owns && run(command, 30000) == 0 && program.running();
+        TerminateProcess(program.process, 0);
+        WaitForSingleObject(program.process, 10000);
+        return runs;
+    };
+    const int files = int(shippedFiles().size());
+    // Two moves a file: the first file moved out, then swapped, and half-way.
+    for (int killAt : {1, 2, files}) {
+        makeOlder(s_folder);
+        unpackBeside(s_folder);
+        const std::wstring folder = s_folder.wstring();
+        EXPECT_EQ(run(L"\"" + swapKiller().wstring() + L"\" \"" + folder + L"\" " + std::to_wstring(killAt)), 9);
+        EXPECT_TRUE(fs::exists(s_folder / ".setup-journal")) << killAt;
+        EXPECT_EQ(run(L"\"" + setupHelper().wstring() + L"\" recover \"" + folder + L"\""), 0) << killAt;
+        EXPECT_TRUE(startsWhole(s_folder)) << killAt;
+    }
+
+    // The real setup, killed (with its helper) as soon as the journal
+    // appears in the folder.
+    makeOlder(s_folder);
+    HANDLE changes = CreateFileW(s_folder.wstring().c_str(), FILE_LIST_DIRECTORY,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(changes, INVALID_HANDLE_VALUE);
+    OVERLAPPED pending = {};
+    pending.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Program setup;
+    ASSERT_TRUE(start(setup, installCommand(fs::path()), std::wstring()));
+    bool journal = false;
+    while (!journal) {
+        alignas(DWORD) char buffer[16384];
+        ResetEvent(pending.hEvent);
+        if (!ReadDirectoryChangesW(changes, buffer, sizeof buffer, FALSE, FILE_NOTIFY_CHANGE_FILE_NAME, nullptr,
+                                   &pending, nullptr))
+            break;
+        const HANDLE events[] = {pending.hEvent, setup.process};
+        DWORD got = 0;
+        if (WaitForMultipleObjects(2, events, FALSE, 120000) != WAIT_OBJECT_0
+            || !GetOverlappedResult(changes, &pending, &got, FALSE))
+            break;
+        for (DWORD at = 0; got > 0;) {
+            const auto *change = reinterpret_cast<const FILE_NOTIFY_INFORMATION *>(buffer + at);
+            const std::wstring name(change->FileName, change->FileNameLength / sizeof(wchar_t));
+            journal = journal || name == L".setup-journal";
+            if (change->NextEntryOffset == 0)
+                break;
+            at += change->NextEntryOffset;
+        }
+    }
+    CancelIo(changes);
+    CloseHandle(changes);
+    CloseHandle(pending.hEvent);
+    ASSERT_TRUE(journal);
+    if (HANDLE helper = jobProcess(L"kysetuphelper.exe")) {
+        TerminateProcess(helper, 9);
+        WaitForSingleObject(helper, 10000);
+        CloseHandle(helper);
+    }
+    TerminateProcess(setup.process, 9);
+    WaitForSingleObject(setup.process, 10000);
+    EXPECT_EQ(run(installCommand(fs::path())), 0);
+    EXPECT_TRUE(startsWhole(s_folder));
+}
+
+// Before: the entry's uninstall command returned before anything was
+// removed (the uninstaller handed over to a copy of itself); with its
+// uninstall.exe held by another program it ended with 0 and left it; and
+// removing the data followed a link planted in download\ or module\ and
+// deleted, elevated, the folder the link led to.
+TEST_F(SetupPackage, uninstallWaitsReportsAndNeverFollowsLinks)
+{
+    const fs::path victim = s_root / "victim";
+    writeFile(victim / "precious.txt", "not the program's");
+    addUserFiles(s_folder);
+    ASSERT_TRUE(plantFolderLink(s_folder / "download" / "link", victim));
+    ASSERT_TRUE(plantFolderLink(s_folder / "module" / "link", victim));
+
+    // Read, but not to be deleted, as a scanner may hold it.
+    HANDLE held = CreateFileW((s_folder / "uninstall.exe").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(uninstall(L" /REMOVEDATA"), 2);
+    CloseHandle(held);
+    EXPECT_EQ(firstDifference(s_folder), "");
+    EXPECT_TRUE(fs::exists(s_folder / "uninstall.exe"));
+    EXPECT_TRUE(kyplatform::registryKeyExists(kUninstallKey));
+
+    EXPECT_EQ(uninstall(L" /REMOVEDATA"), 0);
+    // Done by the time the command returns.
+    EXPECT_FALSE(fs::exists(s_folder / "VURuv.exe"));
+    EXPECT_FALSE(fs::exists(s_folder / "uninstall.exe"));
+    EXPECT_FALSE(fs::exists(s_folder / "uninstall-core.exe"));
+    EXPECT_FALSE(fs::exists(s_folder / "download" / "OBS Studio.exe"));
+    EXPECT_FALSE(kyplatform::registryKeyExists(kUninstallKey));
+    EXPECT_EQ(readFile(victim / "precious.txt"), "not the program's");
+    EXPECT_EQ(setupLeftovers(), std::vector<std::wstring>());
 }
 
 } // namespace

@@ -52,11 +52,12 @@ inline QString vuruv()
 
 // VURuv started with its own runtime folder (and, when given, temporary
 // folder); its standard error is kept. Ended (SIGTERM, then SIGKILL) when the
-// object goes.
+// object goes. With `shellFirst`, a shell runs those commands first and then
+// becomes VURuv (exec), which keeps the shell's process id.
 class ProgramRun
 {
 public:
-    explicit ProgramRun(const QString &runtime, const QString &temp = QString())
+    explicit ProgramRun(const QString &runtime, const QString &temp = QString(), const QString &shellFirst = QString())
         : m_runtime(runtime)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -64,7 +65,11 @@ public:
         if (!temp.isEmpty())
             env.insert(QStringLiteral("TMPDIR"), temp);
         m_process.setProcessEnvironment(env);
-        m_process.start(vuruv(), QStringList());
+        if (shellFirst.isEmpty())
+            m_process.start(vuruv(), QStringList());
+        else
+            m_process.start(QStringLiteral("/bin/sh"),
+                            {QStringLiteral("-c"), shellFirst + QStringLiteral("\nexec \"$0\""), vuruv()});
     }
     ~ProgramRun() { stop(); }
     ProgramRun(const ProgramRun &) = delete;

@@ -8,6 +8,7 @@
 
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
+#include "common/kytexts.h"
 #include "common/kyprocesses.h"
 #include "download/kyfiledownloadermgr.h"
 #include "logic/installpathsettings.h"
@@ -29,6 +30,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTimer>
@@ -561,6 +563,30 @@ private slots:
         QCOMPARE(wizard->result(), int(QDialog::Rejected));
         QCOMPARE(installerRuns(tool.installer), 0);
         QVERIFY(!tools()->isToolInstalled(tool.tool));
+    }
+
+    // A download folder nothing can be written into. Before: the streamer was
+    // told to check the network.
+    void unwritableDownloadFolderIsNamed()
+    {
+        const EditionFacts &tool = facts(2);
+        const QString folder = downloadDir();
+        QVERIFY(QDir(folder).removeRecursively());
+        QVERIFY(kytest::writeFile(folder, "a file where the folder belongs"));
+        auto restore = qScopeGuard([folder] {
+            QFile::remove(folder);
+            QDir().mkpath(folder);
+        });
+
+        const int requests = m_server.requests().count(installerRequest(tool.installer));
+
+        auto wizard = openWizard(tool.obsWizard);
+        click(wizard.get(), installButton(tool.edition));
+        auto message = answerMessage();
+        click(wizard.get(), "button_nextStep");
+        QTRY_VERIFY_WITH_TIMEOUT(message->seen, 20000);
+        QCOMPARE(message->text, MSG_DOWNLOAD_DIR_NOT_WRITABLE.arg(QDir::toNativeSeparators(folder)));
+        QCOMPARE(m_server.requests().count(installerRequest(tool.installer)), requests);
     }
 
     void anyFinishedInstallShowsTheDonePage_data()
