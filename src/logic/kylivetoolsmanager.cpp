@@ -1,6 +1,7 @@
 #include "logic/kylivetoolsmanager.h"
 
 #include "common/kyconstants.h"
+#include "common/kystartuptrace.h"
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
 #include "common/kyprocesses.h"
@@ -70,6 +71,7 @@ void KyLiveToolsManager::initialize()
         m_monitor = new KyAppStatusMonitor;
     for (const ToolFacts &tool : toolTable())
         m_monitor->addApp(tool.name, tool.programs);
+    kyStartupMark("tools manager: tools registered with the status monitor");
 
     if (!m_network) {
         m_network = new QNetworkAccessManager(this);

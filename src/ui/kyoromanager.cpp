@@ -3,6 +3,7 @@
 
 #include "common/kyconstants.h"
 #include "common/kypaths.h"
+#include "common/kystartuptrace.h"
 #include "common/kytexts.h"
 #include "logic/installpathsettings.h"
 #include "logic/kylivetoolsmanager.h"
@@ -35,7 +36,9 @@ kyoroManager::kyoroManager(QWidget *parent)
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
     setAttribute(Qt::WA_TranslucentBackground);
     setStyleSheet(readTextFile(QSS_MAIN));
+    kyStartupMark("window: style sheet set");
     ui->setupUi(this);
+    kyStartupMark("window: form built");
 
     m_frameless = new FramelessHelper(this);
     m_frameless->attachWidget(this);
@@ -44,7 +47,9 @@ kyoroManager::kyoroManager(QWidget *parent)
     m_frameless->setResizable(false);
 
     initForm();
+    kyStartupMark("window: form initialised");
     initTray();
+    kyStartupMark("window: tray built");
     connect(ui->TitleBar, SIGNAL(slg_Openpage(pageType)), this, SLOT(slt_Openpage(pageType)));
     // The window is larger than some screens once scaled: it opens where its
     // title bar can be seen.
@@ -106,6 +111,7 @@ void kyoroManager::initLogic()
     m_currentTool = TOOL_NAME_KYTOOL;
     m_installPathSettings = new InstallPathSettings;
     KyLogicFW::instance()->initialize();
+    kyStartupMark("logic: hub initialised");
     m_listener = new UILogicListener;
     KyLogicFW::instance()->setListener(m_listener);
 
@@ -147,8 +153,13 @@ void kyoroManager::paintEvent(QPaintEvent *event)
 {
     if (!m_painted) {
         m_painted = true;
+        kyStartupMark("first paint starts");
         // Queued: the tray icon appears once this first paint is on screen.
-        QTimer::singleShot(0, this, &kyoroManager::showTray);
+        QTimer::singleShot(0, this, [this]() {
+            kyStartupMark("first paint on screen");
+            showTray();
+            kyStartupMark("tray icon shown");
+        });
     }
     QPainter painter(this);
     // Style-sheet backgrounds apply to this plain widget only when drawn here.
