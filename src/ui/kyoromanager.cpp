@@ -35,10 +35,19 @@ kyoroManager::kyoroManager(QWidget *parent)
 {
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
     setAttribute(Qt::WA_TranslucentBackground);
+    ui->setupUi(this);
+    // The toolbox page is built with the form, so that its buttons' slots
+    // connect by name, and taken out of the window until it is first shown:
+    // until then nothing of it is styled, polished, laid out or decoded (its
+    // twelve pictures are the largest of the window).
+    m_toolboxPage.reset(ui->page_toolbox);
+    ui->stackedWidget->removeWidget(ui->page_toolbox);
+    ui->page_toolbox->setParent(nullptr);
+    kyStartupMark("window: form built");
+    // Set once the form is built: the sheet then styles the widgets in one
+    // pass instead of at each widget's creation.
     setStyleSheet(readTextFile(QSS_MAIN));
     kyStartupMark("window: style sheet set");
-    ui->setupUi(this);
-    kyStartupMark("window: form built");
 
     m_frameless = new FramelessHelper(this);
     m_frameless->attachWidget(this);
@@ -143,8 +152,11 @@ void kyoroManager::slt_Openpage(pageType type)
 {
     if (type == PAGE_LIVE)
         ui->stackedWidget->setCurrentWidget(ui->page_live);
-    else if (type == PAGE_TOOLBOX)
+    else if (type == PAGE_TOOLBOX) {
+        if (m_toolboxPage)
+            ui->stackedWidget->addWidget(m_toolboxPage.release());
         ui->stackedWidget->setCurrentWidget(ui->page_toolbox);
+    }
     if (!m_currentTool.isEmpty())
         emit sglLiveToolSwitched();
 }

@@ -103,6 +103,8 @@ private:
     void showMessage(const QString &message);
 
     std::unique_ptr<Ui::kyoroManagerClass> ui;
+    // The toolbox page while it is not yet part of the window.
+    std::unique_ptr<QWidget> m_toolboxPage;
     FramelessHelper *m_frameless = nullptr;
     QSystemTrayIcon *m_trayIcon = nullptr;
     QMenu *m_trayMenu = nullptr;
