@@ -69,8 +69,10 @@ void KyLiveToolsManager::initialize()
 {
     if (!m_monitor)
         m_monitor = new KyAppStatusMonitor;
+    QList<QPair<QString, QList<ToolExe>>> apps;
     for (const ToolFacts &tool : toolTable())
-        m_monitor->addApp(tool.name, tool.programs);
+        apps.append(qMakePair(tool.name, tool.programs));
+    m_monitor->addApps(apps);
     kyStartupMark("tools manager: tools registered with the status monitor");
 
     if (!m_network) {
