@@ -44,6 +44,10 @@ kyoroManager::kyoroManager(QWidget *parent)
     ui->stackedWidget->removeWidget(ui->page_toolbox);
     ui->page_toolbox->setParent(nullptr);
     kyStartupMark("window: form built");
+    // The title bar loads the main sheet for itself; in this window the
+    // window's own copy of it styles the title bar the same, so it is
+    // parsed once instead of twice.
+    ui->TitleBar->setStyleSheet(QString());
     // Set once the form is built: the sheet then styles the widgets in one
     // pass instead of at each widget's creation.
     setStyleSheet(readTextFile(QSS_MAIN));
