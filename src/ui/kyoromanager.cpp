@@ -37,12 +37,20 @@ kyoroManager::kyoroManager(QWidget *parent)
     setAttribute(Qt::WA_TranslucentBackground);
     ui->setupUi(this);
     // The toolbox page is built with the form, so that its buttons' slots
-    // connect by name, and taken out of the window until it is first shown:
-    // until then nothing of it is styled, polished, laid out or decoded (its
-    // twelve pictures are the largest of the window).
+    // connect by name, but polished only when it is first shown: Qt's style
+    // sheets decode every picture a widget's rules name when they polish it,
+    // and the page's twelve pictures are the largest of the window. A widget
+    // is polished with its window, shown or not, and by the polish request
+    // it posts itself when it is made: the page stays out of the window
+    // until the window has been polished for its first showing (showEvent),
+    // and its widgets' polish requests are held back until it is shown.
     m_toolboxPage.reset(ui->page_toolbox);
     ui->stackedWidget->removeWidget(ui->page_toolbox);
     ui->page_toolbox->setParent(nullptr);
+    ui->page_toolbox->installEventFilter(this);
+    for (QWidget *widget : ui->page_toolbox->findChildren<QWidget *>())
+        widget->installEventFilter(this);
+    m_holdToolboxPolish = true;
     kyStartupMark("window: form built");
     // The title bar loads the main sheet for itself; in this window the
     // window's own copy of it styles the title bar the same, so it is
@@ -157,12 +165,32 @@ void kyoroManager::slt_Openpage(pageType type)
     if (type == PAGE_LIVE)
         ui->stackedWidget->setCurrentWidget(ui->page_live);
     else if (type == PAGE_TOOLBOX) {
-        if (m_toolboxPage)
-            ui->stackedWidget->addWidget(m_toolboxPage.release());
+        attachToolboxPage();
+        if (m_holdToolboxPolish) {
+            m_holdToolboxPolish = false;
+            ui->page_toolbox->removeEventFilter(this);
+            for (QWidget *widget : ui->page_toolbox->findChildren<QWidget *>())
+                widget->removeEventFilter(this);
+        }
         ui->stackedWidget->setCurrentWidget(ui->page_toolbox);
     }
     if (!m_currentTool.isEmpty())
         emit sglLiveToolSwitched();
+}
+
+void kyoroManager::attachToolboxPage()
+{
+    if (m_toolboxPage)
+        ui->stackedWidget->addWidget(m_toolboxPage.release());
+}
+
+void kyoroManager::showEvent(QShowEvent *event)
+{
+    // The window and what it holds have just been polished; the page joins
+    // them hidden and unpolished, there for screen readers and the focus
+    // chain as before.
+    attachToolboxPage();
+    QWidget::showEvent(event);
 }
 
 void kyoroManager::paintEvent(QPaintEvent *event)

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QStyle>
 
 // The main window's form: every widget the slots and the style sheet refer
 // to by name must exist with its class, and the window must move by its
@@ -36,8 +37,8 @@ private slots:
     void movesByTitleArea();
 
 private:
-    // Shows the toolbox page once and goes back, as a user does: the page
-    // joins the window when first shown.
+    // Shows the toolbox page once and goes back: a window that was never
+    // shown holds the page from then on.
     void openEveryPage();
 
     kyoroManager *m_window = nullptr;
@@ -213,26 +214,30 @@ void TestMainForm::titleBarSwitchesPages()
     QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("page_live"));
 }
 
-// The toolbox page is left out of the window until it is first shown (the
-// first paint needs none of it), then it is there for good, styled by the
-// window's sheet like the rest, and its buttons reach their slots.
+// The toolbox page is left out of the window while the window is polished
+// for its first showing (the first paint needs none of it, and polishing
+// decodes its pictures), joins it hidden and unpolished, and is polished,
+// styled by the window's sheet like the rest, when first shown; its buttons
+// reach their slots.
 void TestMainForm::toolboxPageJoinsWhenFirstShown()
 {
+    QVERIFY(!m_window->findChild<QWidget *>(QStringLiteral("button_openFolder")));
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
-    QVERIFY(!m_window->findChild<QWidget *>(QStringLiteral("page_toolbox")));
-    QVERIFY(!m_window->findChild<QWidget *>(QStringLiteral("button_openFolder")));
-
-    auto *bar = m_window->findChild<QWidget *>(QStringLiteral("TitleBar"));
     auto *pages = m_window->findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
-    QTest::mouseClick(bar->findChild<QPushButton *>(QStringLiteral("button_toolbox")), Qt::LeftButton);
-    QWidget *page = pages->currentWidget();
-    QCOMPARE(page->objectName(), QStringLiteral("page_toolbox"));
+    auto *page = m_window->findChild<QWidget *>(QStringLiteral("page_toolbox"));
+    QVERIFY(page);
     QCOMPARE(pages->indexOf(page), 1);
     auto *folders = page->findChild<QPushButton *>(QStringLiteral("button_openFolder"));
-    QVERIFY(folders && folders->isVisible());
-    QCOMPARE(QString::fromLatin1(folders->style()->metaObject()->className()), QStringLiteral("QStyleSheetStyle"));
+    QVERIFY(folders && !folders->isVisible());
+    QVERIFY(!folders->testAttribute(Qt::WA_WState_Polished));
 
+    auto *bar = m_window->findChild<QWidget *>(QStringLiteral("TitleBar"));
+    QTest::mouseClick(bar->findChild<QPushButton *>(QStringLiteral("button_toolbox")), Qt::LeftButton);
+    QCOMPARE(pages->currentWidget(), page);
+    QVERIFY(folders->isVisible());
+    QVERIFY(folders->testAttribute(Qt::WA_WState_Polished));
+    QCOMPARE(QString::fromLatin1(folders->style()->metaObject()->className()), QStringLiteral("QStyleSheetStyle"));
     QTest::mouseClick(bar->findChild<QPushButton *>(QStringLiteral("button_live")), Qt::LeftButton);
     QTest::mouseClick(bar->findChild<QPushButton *>(QStringLiteral("button_toolbox")), Qt::LeftButton);
     QCOMPARE(pages->currentWidget(), page);
