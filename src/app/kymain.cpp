@@ -78,11 +78,11 @@ KyAppSession::~KyAppSession()
 
 int kyMain(int argc, char *argv[], KyBeforeEventLoop beforeEventLoop)
 {
+    kyStartupMark("main");
     // Every window of the program paints with the raster engine. Without this
     // Qt prepares each top-level window for OpenGL as well, and on X11 loads
     // the whole OpenGL driver stack for the first one: a third of the time to
     // the first paint, and memory the program never uses.
-    kyStartupMark("main");
     QCoreApplication::setAttribute(Qt::AA_ForceRasterWidgets);
     enableDisplayScaling(argc, argv);
 
