@@ -513,7 +513,7 @@ void KyFileDownloader::interrupted(QMutexLocker &locker, const QString &why, boo
         askAgain(locker);
         return;
     }
-    const int pause = kRetryPauseMs[qMin(m_fruitlessTries, kMaxRetries) - 1];
+    const int pause = kRetryPauseMs[qMin(m_fruitlessTries, int(kMaxRetries)) - 1];
     qCInfo(lcDownload).noquote().nospace() << m_name << ": " << why << " at " << m_received << " bytes; try "
                                            << m_retries << " of " << kMaxRetries << " in " << pause << " ms";
     m_retryTimer->start(pause);
