@@ -569,7 +569,7 @@ private slots:
     // told to check the network.
     void unwritableDownloadFolderIsNamed()
     {
-        const ToolFacts &tool = facts(2);
+        const EditionFacts &tool = facts(2);
         const QString folder = downloadDir();
         QVERIFY(QDir(folder).removeRecursively());
         QVERIFY(kytest::writeFile(folder, "a file where the folder belongs"));
