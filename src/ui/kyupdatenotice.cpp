@@ -45,8 +45,11 @@ void kyUpdateNotice::showOffer(const QString &version, const QString &notes, boo
     ui->label_titleName->setText(title);
     ui->label_updateVersion->setText(QStringLiteral("Kyoro直播管家 %1").arg(version));
     ui->label_updateNotes->setText(notes);
+    ui->label_updateNotes->setVisible(!notes.isEmpty());
     ui->label_updateState->setText(waiting ? QStringLiteral("直播工具正在运行，更新将等到工具关闭后进行；也可以现在更新。")
                                            : QString());
+    // An empty label would read as a picture without a description.
+    ui->label_updateState->setVisible(waiting);
     ui->checkBox_autoCheck->show();
     {
         const QSignalBlocker quiet(ui->checkBox_autoCheck);
@@ -67,7 +70,9 @@ void kyUpdateNotice::showIncomplete(const QString &version)
     ui->label_titleName->setText(title);
     ui->label_updateVersion->setText(QStringLiteral("更新到 Kyoro直播管家 %1 未完成。").arg(version));
     ui->label_updateNotes->setText(QStringLiteral("可以重试，或从官网下载安装程序手动安装。"));
+    ui->label_updateNotes->show();
     ui->label_updateState->clear();
+    ui->label_updateState->hide();
     ui->checkBox_autoCheck->hide();
     setButtons(QStringLiteral("重试"), QStringLiteral("手动下载"), false);
     setAccessibleDescription(ui->label_updateVersion->text() + QLatin1Char('\n') + ui->label_updateNotes->text());
@@ -77,6 +82,7 @@ void kyUpdateNotice::showIncomplete(const QString &version)
 void kyUpdateNotice::showProgress(int percent)
 {
     ui->label_updateState->setText(QStringLiteral("正在下载更新：%1%").arg(qBound(0, percent, 100)));
+    ui->label_updateState->show();
     ui->button_confirm->setEnabled(false);
     ui->button_cancel->setEnabled(false);
     ui->button_skipVersion->setEnabled(false);
