@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/shell.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -38,8 +40,8 @@ struct KyBodySample
     QByteArray tail; // the last kDownloadTailBytes (all, when shorter)
     qint64 size = 0;
 };
-// How many leading bytes the checks look at: enough for a program's headers.
-constexpr int kDownloadHeadBytes = 4096;
+// How many leading bytes the checks look at: what a program's headers need.
+constexpr int kDownloadHeadBytes = int(kyplatform::kProgramHeadBytes);
 // How many trailing bytes: a zip archive's end record with the longest comment.
 constexpr int kDownloadTailBytes = 22 + 0xffff;
 

@@ -106,8 +106,8 @@ struct SuspendedStart
     {
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
-        std::wstring line = L"\"" + deployedVuruv().toStdWString() + L"\"";
-        const std::wstring folder = QStringLiteral(KY_BINARY_DIR "/deploy").toStdWString();
+        const std::wstring folder = QDir::toNativeSeparators(programDir()).toStdWString();
+        std::wstring line = L"\"" + folder + L"\\VURuv.exe\"";
         started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, folder.c_str(),
                                  &startup, &info);
     }
