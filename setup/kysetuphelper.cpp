@@ -25,6 +25,9 @@
 //                                        folder: a folder, or nothing yet
 //                                        below folders; 4 when it or a
 //                                        folder on the way to it is a file
+//   kysetuphelper start PROGRAM          starts PROGRAM in its folder as the
+//                                        user of the desktop (not elevated,
+//                                        when the setup is); 0 when started
 // (kysetupfiles.h says what these do to the folder.)
 //
 // Only programs whose file lies in FOLDER itself are touched: the streaming
@@ -263,6 +266,59 @@ void writeReport(const std::wstring &path, const std::wstring &text)
     WriteFile(file.value, content.data(), DWORD(content.size() * sizeof(wchar_t)), &written, nullptr);
 }
 
+// Starts `program` with the token of the desktop's shell: the user who is
+// logged on, without the elevation this helper runs with, the way the
+// program runs when the streamer starts it (its manifest asks for none).
+bool startAsDesktopUser(const std::wstring &program, const std::wstring &folder)
+{
+    HWND shell = GetShellWindow();
+    DWORD shellProcess = 0;
+    if (!shell || !GetWindowThreadProcessId(shell, &shellProcess) || !shellProcess)
+        return false;
+    Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellProcess));
+    if (!process.value)
+        return false;
+    HANDLE rawToken = nullptr;
+    if (!OpenProcessToken(process.value, TOKEN_DUPLICATE, &rawToken))
+        return false;
+    Handle token(rawToken);
+    HANDLE rawPrimary = nullptr;
+    if (!DuplicateTokenEx(token.value, TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT
+                              | TOKEN_ADJUST_SESSIONID,
+                          nullptr, SecurityImpersonation, TokenPrimary, &rawPrimary))
+        return false;
+    Handle primary(rawPrimary);
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessWithTokenW(primary.value, 0, program.c_str(), commandLine.data(), 0, nullptr, folder.c_str(),
+                                 &startup, &started))
+        return false;
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return true;
+}
+
+// 0 when `program` started: as the desktop's user when it can, else (no
+// shell to take the user from) as this helper's.
+int startProgram(const std::wstring &program)
+{
+    const std::wstring folder = program.substr(0, program.find_last_of(L'\\'));
+    if (startAsDesktopUser(program, folder))
+        return 0;
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &started))
+        return 1;
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return 0;
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
@@ -292,6 +348,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         result = kysetup::swapIn(normalFolder(arguments[2]), failed);
         if (result != kysetup::Done)
             writeReport(arguments[3], failed);
+    } else if (command == L"start" && count == 3) {
+        result = startProgram(arguments[2]);
     } else if (command == L"removefiles" && count == 3) {
         result = kysetup::removeInstalledFiles(normalFolder(arguments[2])) ? 0 : 1;
     } else if (command == L"removetree") {

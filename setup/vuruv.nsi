@@ -15,7 +15,9 @@
 ;   KY_OUTFILE          the package to write
 ;
 ; Silent use, as the streaming tools' installers: "setup.exe /S /D=C:\folder"
-; (/D= last, without quotes). Exit codes, of the setup and the uninstaller:
+; (/D= last, without quotes). "/S /RESTART /D=..." (what VURuv runs to
+; update itself) also starts the program again once the update succeeded,
+; as the user of the desktop rather than elevated. Exit codes, of the setup and the uninstaller:
 ;   0  done
 ;   1  cancelled by the user
 ;   2  stopped; the installed copy is as it was (a file could not be
@@ -264,6 +266,21 @@ Var KyUnpacking
 Function .onInstFailed
   ${If} $KyUnpacking == 1
     ExecWait '"$PLUGINSDIR\kysetuphelper.exe" recover "$INSTDIR"'
+  ${EndIf}
+FunctionEnd
+
+; A silent update VURuv started itself brings it back.
+Function .onInstSuccess
+  ${If} ${Silent}
+    ${GetParameters} $0
+    ClearErrors
+    ${GetOptions} $0 "/RESTART" $1
+    ${IfNot} ${Errors}
+      ExecWait '"$PLUGINSDIR\kysetuphelper.exe" start "$INSTDIR\VURuv.exe"' $0
+      ${If} $0 <> 0
+        DetailPrint "无法启动 ${KY_NAME}"
+      ${EndIf}
+    ${EndIf}
   ${EndIf}
 FunctionEnd
 

@@ -12,6 +12,7 @@ KY_PACKAGES=(
   "${KY_BUILD_TOOL_PACKAGES[@]}" g++ pkg-config
   qtbase5-dev qtbase5-dev-tools
   libquazip1-qt5-dev
+  libssl-dev openssl
   tzdata locales
   fonts-wqy-microhei
   xvfb xauth x11-utils imagemagick xdotool

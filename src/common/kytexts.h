@@ -69,6 +69,7 @@ inline const PicturePair PICTURES_OBS_STUDIO{QStringLiteral(":/Resources/OBS_stu
 // Tray icon tool tip (also the main window's title) and its one menu entry.
 inline const QString TRAY_TOOL_TIP = QStringLiteral("Kyoro直播管家");
 inline const QString TRAY_QUIT = QStringLiteral("退出");
+inline const QString TRAY_CHECK_UPDATE = QStringLiteral("检查更新");
 
 // Messages shown with kyMsgTipWidget.
 inline const QString MSG_DOWNLOAD_FAILED = QStringLiteral("安装包下载失败，可能是网络不通，请检查网络后重试");

@@ -25,6 +25,16 @@ enum ShellExecuteResult : int {
 // the shell's own error number, 32 or less.
 int shellExecuteOpenHidden(const std::string &file, const std::string &parameters);
 
+// How a start that may ask for administrator rights went.
+enum class ElevatedStart { Started, Refused, Failed };
+
+// Starts `file` (a setup package, whose manifest asks for administrator
+// rights) with `parameters`, without waiting for it. On Windows the system
+// shows its elevation prompt: Refused when the user declines it, Failed when
+// the program cannot start for another reason. Elsewhere it starts the way
+// shellExecuteOpenHidden does (never Refused).
+ElevatedStart startElevated(const std::string &file, const std::string &parameters);
+
 // Splits a parameter text into words by the rules of the Windows C runtime:
 // blanks separate words outside quotes; 2n backslashes before a quote give n
 // backslashes and the quote opens or closes a quoted part, 2n+1 give n and a

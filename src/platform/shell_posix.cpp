@@ -121,4 +121,9 @@ bool isProgramImage(const std::string &head, unsigned long long size)
     return isElfImage(head, size) || isPeImage(head, size);
 }
 
+ElevatedStart startElevated(const std::string &file, const std::string &parameters)
+{
+    return shellExecuteOpenHidden(file, parameters) == SHELL_STARTED ? ElevatedStart::Started : ElevatedStart::Failed;
+}
+
 } // namespace kyplatform

@@ -14,6 +14,7 @@ class FramelessHelper;
 class InstallPathSettings;
 class QMenu;
 class UILogicListener;
+class kyUpdatePrompter;
 
 // The application's single top-level window: a frameless, translucent,
 // drop-shadowed window with its own title bar, a live page with one tool card
@@ -41,6 +42,8 @@ public:
 
     InstallPathSettings *installPathSettings() const;
     UILogicListener *logicListener() const;
+    // VURuv's own updates; null until the window has been painted.
+    kyUpdatePrompter *updatePrompter() const { return m_updatePrompter; }
 
 public slots:
     // Ends the program the way the tray's "退出" does: "endup_quit", then the
@@ -118,6 +121,7 @@ private:
     bool m_painted = false;
     // The toolbox page's widgets wait to be polished until it is shown.
     bool m_holdToolboxPolish = false;
+    kyUpdatePrompter *m_updatePrompter = nullptr;
 };
 
 // The one main window of the process (null before it is built).

@@ -4,6 +4,7 @@
 #include "common/kyconstants.h"
 #include "common/kytexts.h"
 #include "telemetry/kyoropointing.h"
+#include "ui/kyupdateprompter.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -17,6 +18,7 @@ void kyoroManager::initTray()
     m_trayIcon->setToolTip(TRAY_TOOL_TIP);
     m_trayMenu = new QMenu(this);
     m_trayMenu->setMinimumWidth(100);
+    m_trayMenu->addAction(TRAY_CHECK_UPDATE);
     m_trayMenu->addAction(QIcon(RES_TRAY_QUIT), TRAY_QUIT);
     m_trayIcon->setContextMenu(m_trayMenu);
     connect(m_trayMenu, &QMenu::triggered, this, &kyoroManager::onPopupMenu);
@@ -30,6 +32,12 @@ void kyoroManager::showTray()
 {
     if (m_trayIcon && !m_trayIcon->isVisible())
         m_trayIcon->show();
+    // The updater starts once the window has been painted: its first check
+    // comes some seconds later still.
+    if (!m_updatePrompter && m_listener) {
+        m_updatePrompter = new kyUpdatePrompter(this, m_listener);
+        m_updatePrompter->start();
+    }
 }
 
 void kyoroManager::onTrayIconActivated(QSystemTrayIcon::ActivationReason reason)
@@ -45,7 +53,10 @@ void kyoroManager::onPopupMenu(QAction *action)
 {
     if (!action)
         return;
-    if (action->text() == TRAY_QUIT)
+    if (action->text() == TRAY_CHECK_UPDATE && m_updatePrompter)
+        m_updatePrompter->checkNow();
+    // An update offered or handed to the setup first, then the quit.
+    if (action->text() == TRAY_QUIT && !(m_updatePrompter && m_updatePrompter->quitRequested()))
         quitProgram();
 }
 

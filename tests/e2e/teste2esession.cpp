@@ -91,7 +91,7 @@ private slots:
         window()->installPathSettings()->setInstallPath(TOOL_NAME_OBS_STUDIO, QStringLiteral("D:/Streaming/obs-studio"));
         auto *menu = window()->findChild<QMenu *>();
         QVERIFY(menu);
-        menu->actions().first()->trigger();
+        menu->actions().last()->trigger();
         QTRY_VERIFY(!window()->isVisible());
         QVERIFY(!m_server.waitForEvent(QStringLiteral("endup_quit")).isEmpty());
         m_session.reset();

@@ -208,6 +208,33 @@ class WineDesktop(Desktop):
                 found.append(pid)
         return found
 
+    def tray_menu_item(self, index, count):
+        """Clicks entry `index` of the `count` in VURuv's tray menu
+        ("检查更新" above "退出") and returns the menu's window."""
+        trays = self.windows_named("^Wine System Tray$")
+        if not trays:
+            raise JourneyFailed("no Wine System Tray on the screen")
+
+        # VURuv's icon is the tray's first: the bottom-left cell of the tray
+        # window, below the caption when the window's X area includes the one
+        # Wine draws itself.
+        def menu():
+            height = self.geometry(trays[0])[3]
+            self.click((0, max(0, height - 20), 20, 20), trays[0], button=3)
+            try:
+                return wait_until("the menu", lambda: [w for w in self.visible_windows(self.app.pid)
+                                                       if w != self.window], 3)
+            except JourneyFailed:
+                return None
+
+        shown = wait_until("the tray menu on a right click", menu, 20, interval=0)[0]
+        try:
+            _, _, width, height = self.geometry(shown)
+            self.click((0, height * index // count, width, height // count), shown)
+        except JourneyFailed:
+            pass  # gone before the click
+        return shown
+
 
 # ---------------------------------------------------------------- helpers
 def wait_for_exit(process, what, timeout):
@@ -425,29 +452,11 @@ def journey_obs_studio(desk):
 
 
 def journey_quit(desk):
-    trays = desk.windows_named("^Wine System Tray$")
-    if not trays:
-        raise JourneyFailed("no Wine System Tray on the screen")
-    # VURuv's icon is the tray's first: the bottom-left cell of the tray
-    # window, below the caption when the window's X area includes the one
-    # Wine draws itself.
-    def menu():
-        height = desk.geometry(trays[0])[3]
-        desk.click((0, max(0, height - 20), 20, 20), trays[0], button=3)
-        try:
-            return wait_until("the menu", lambda: [w for w in desk.visible_windows(desk.app.pid) if w != desk.window], 3)
-        except JourneyFailed:
-            return None
-
     # A menu Wine has only just mapped may still be on its way to its place:
     # a click that misses it closes it without a choice. The program then
     # still runs and says nothing, and the menu is opened again.
     for _ in range(3):
-        shown = wait_until("the tray menu on a right click", menu, 20, interval=0)[0]
-        try:
-            desk.click((0, 0) + desk.geometry(shown)[2:], shown)
-        except JourneyFailed:
-            pass  # gone before the click
+        shown = desk.tray_menu_item(1, 2)
         wait_until("the tray menu to close", lambda: shown not in desk.visible_windows(desk.app.pid), 20)
         try:
             wait_until("endup_quit or VURuv.exe's end",

@@ -585,7 +585,7 @@ private slots:
              {QStringLiteral("kyoroManagerClass"), QStringLiteral("kyTitleBar"), QStringLiteral("kyCenterPictureWidget"),
               QStringLiteral("kyChooseRecordPath"), QStringLiteral("kyMsgTipWidget"), QStringLiteral("kyLiveAddressSet"),
               QStringLiteral("kyGetRtmpFalseWidget"), QStringLiteral("kyGetCodeTutorialWidget"),
-              QStringLiteral("kyLoadSliderWidget")}},
+              QStringLiteral("kyLoadSliderWidget"), QStringLiteral("kyUpdateNotice")}},
             {QSS_KYORO, {QStringLiteral("kyKyoroInstallWidget"), QStringLiteral("kyInstallWidget")}},
             {QSS_OBS, {QStringLiteral("kyOBSInstallWidget"), QStringLiteral("kyInstallWidget")}},
         };

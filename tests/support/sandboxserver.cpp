@@ -77,6 +77,19 @@ bool SandboxServer::addRule(const QJsonObject &rule)
     return status == 200;
 }
 
+bool SandboxServer::setUpdate(const QJsonObject &update)
+{
+    QJsonObject served = update;
+    for (const QString &key : {QStringLiteral("setup_file"), QStringLiteral("serve_file")}) {
+        if (served.contains(key))
+            served.insert(key, serverPath(served.value(key).toString()));
+    }
+    int status = 0;
+    httpRequest(m_port, "POST", QStringLiteral("/_sandbox/update"), QJsonDocument(served).toJson(QJsonDocument::Compact),
+                &status);
+    return status == 200;
+}
+
 bool SandboxServer::clearRules()
 {
     int status = 0;

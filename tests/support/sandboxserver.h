@@ -29,6 +29,10 @@ public:
     // Adds one rule (see platform_server.py), replaces all, or clears all.
     bool addRule(const QJsonObject &rule);
     bool clearRules();
+    // Sets the update the server offers (see platform_server.py,
+    // POST /_sandbox/update); its file paths are this process's. An empty
+    // object withdraws it.
+    bool setUpdate(const QJsonObject &update);
     // Forgets the rules, the requests seen and the telemetry events.
     bool reset();
 

@@ -14,6 +14,7 @@
 #include "ui/kymsgtipwidget.h"
 #include "ui/kyobsinstallwidget.h"
 #include "ui/kyoromanager.h"
+#include "ui/kyupdatenotice.h"
 
 #include <QAccessible>
 #include <QLabel>
@@ -89,6 +90,20 @@ const QList<Case> &cases()
         {"record folders", "kyChooseRecordPath", [](QWidget *p) { return new kyChooseRecordPath(p); }, nullptr},
         {"message with cancel", "kyMsgTipWidget",
          [](QWidget *) { return new kyMsgTipWidget(MSG_DOWNLOAD_FAILED, true); }, nullptr},
+        {"update notice, tools running", "kyUpdateNotice",
+         [](QWidget *p) {
+             auto *notice = new kyUpdateNotice(p);
+             notice->showOffer(QStringLiteral("1.1.0"), QStringLiteral("修复了直播时偶尔卡顿的问题。"), true, true);
+             return notice;
+         },
+         nullptr},
+        {"update not completed", "kyUpdateNotice",
+         [](QWidget *p) {
+             auto *notice = new kyUpdateNotice(p);
+             notice->showIncomplete(QStringLiteral("1.1.0"));
+             return notice;
+         },
+         nullptr},
     };
     return list;
 }

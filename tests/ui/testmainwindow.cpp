@@ -396,8 +396,10 @@ private slots:
     {
         auto *menu = m_window->findChild<QMenu *>();
         QVERIFY(menu);
-        QCOMPARE(menu->actions().size(), 1);
-        QAction *quit = menu->actions().first();
+        // "检查更新" above "退出", nothing else.
+        QCOMPARE(menu->actions().size(), 2);
+        QCOMPARE(menu->actions().first()->text(), TRAY_CHECK_UPDATE);
+        QAction *quit = menu->actions().last();
         QCOMPARE(quit->text(), TRAY_QUIT);
         m_window->show();
         quit->trigger();

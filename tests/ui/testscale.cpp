@@ -23,6 +23,7 @@
 #include "ui/kymsgtipwidget.h"
 #include "ui/kyobsinstallwidget.h"
 #include "ui/kyoromanager.h"
+#include "ui/kyupdatenotice.h"
 #include "ui/kywindowplacement.h"
 
 #include <QAbstractButton>
@@ -268,6 +269,14 @@ QList<TopLevel> topLevels()
                      [](QWidget *p) { return new kyLoadSliderWidget(LIVE_CODE_MODULE_NAME, p); }, -1};
     list << TopLevel{QStringLiteral("folder chooser"), QStringLiteral("kychooserecordpath"),
                      [](QWidget *p) { return new kyChooseRecordPath(p); }, -1};
+    list << TopLevel{QStringLiteral("update notice"), QStringLiteral("kyupdatenotice"),
+                     [](QWidget *p) {
+                         auto *notice = new kyUpdateNotice(p);
+                         notice->showOffer(QStringLiteral("1.1.0"), QStringLiteral("修复了直播时偶尔卡顿的问题。"),
+                                           true, true);
+                         return notice;
+                     },
+                     -1};
     return list;
 }
 

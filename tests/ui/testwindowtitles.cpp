@@ -13,6 +13,7 @@
 #include "ui/kymsgtipwidget.h"
 #include "ui/kyobsinstallwidget.h"
 #include "ui/kyoromanager.h"
+#include "ui/kyupdatenotice.h"
 
 #include <QDir>
 #include <QLabel>
@@ -63,6 +64,18 @@ const QList<TopLevel> &topLevels()
          [](QWidget *p) { return new kyLoadSliderWidget(LIVE_CODE_MODULE_NAME, p); }},
         {QStringLiteral("kyMsgTipWidget"), QStringLiteral("提示"),
          [](QWidget *) { return new kyMsgTipWidget(QStringLiteral("程序安装失败，请重新尝试"), true); }},
+        {QStringLiteral("kyUpdateNotice"), QStringLiteral("发现新版本"),
+         [](QWidget *p) {
+             auto *notice = new kyUpdateNotice(p);
+             notice->showOffer(QStringLiteral("1.1.0"), QStringLiteral("修复了一些问题。"), false, true);
+             return notice;
+         }},
+        {QStringLiteral("kyUpdateNotice"), QStringLiteral("更新未完成"),
+         [](QWidget *p) {
+             auto *notice = new kyUpdateNotice(p);
+             notice->showIncomplete(QStringLiteral("1.1.0"));
+             return notice;
+         }},
     };
     return list;
 }
