@@ -181,20 +181,6 @@ class WineDesktop(Desktop):
         their environment."""
         return self.processes_with("WINEPREFIX", self.prefix)
 
-    def processes_mentioning(self, program):
-        """Ids of this prefix's processes with that program file name anywhere
-        in their command line, also while Wine is still setting them up."""
-        found = []
-        for pid in self.our_processes():
-            try:
-                with open("/proc/%d/cmdline" % pid, "rb") as cmdline:
-                    words = cmdline.read().decode(errors="replace").split("\0")
-            except OSError:
-                continue
-            if any(re.split(r"[\\/]", word)[-1].lower() == program.lower() for word in words):
-                found.append(pid)
-        return found
-
     def processes_named(self, program):
         """Ids of this prefix's processes running a program of that file name."""
         found = []
@@ -494,12 +480,13 @@ def journey_crash(desk):
             raise JourneyFailed("%s is no minidump" % dumps[0])
     record = os.path.join(folder, "BugReporter.args")
     # Started before the message showed, the reporter writes its record and
-    # ends. While Wine sets a process up, its command line names Wine's
-    # loader first and the program only later.
+    # ends. Its process cannot be told to have ended: while Wine sets a
+    # process up, its command line names only Wine's loader for a moment.
+    # The crashed program stays until its message is answered, so the wait
+    # is for the record alone, with a bound for a reporter that never came.
     try:
-        wait_while_running("BugReporter.exe's record",
-                           lambda: os.path.isfile(record) and open(record, "rb").read().endswith(b"\n"),
-                           lambda: desk.processes_mentioning("BugReporter.exe"))
+        wait_until("BugReporter.exe's record",
+                   lambda: os.path.isfile(record) and open(record, "rb").read().endswith(b"\n"), 300)
     except JourneyFailed as failure:
         written = open(record, "rb").read() if os.path.isfile(record) else None
         raise JourneyFailed("%s (record: %r; folder: %s)" % (failure, written, sorted(os.listdir(folder))))
