@@ -110,12 +110,37 @@ ky_start_sandbox() {
 # Starts Xvfb on a display number it picks itself: ky_start_xvfb LOG-FILE
 # [Xvfb options...]; its screen is KY_XVFB_SCREEN (default 1280x800x24).
 # Sets KY_XVFB_PID and exports DISPLAY.
+#
+# Other runs on the machine start X servers too, some in PID namespaces of
+# their own (scripts/test), where the process named in another server's
+# /tmp/.X<n>-lock looks gone: each takes the other's lock for stale, removes
+# it and its socket file, or stops with "Server is already active". So the
+# server gets a /tmp of its own (a mount namespace; as a user, inside a user
+# namespace) for its lock and socket files, and the machine's abstract socket
+# "@/tmp/.X11-unix/X<n>", which the X libraries try first, is its one name
+# outside: -displayfd passes over every number whose abstract socket is
+# taken, and no other server can take ours. Without namespaces it runs as
+# before, sharing /tmp.
 ky_start_xvfb() {
-  local log="$1" fifo
+  local log="$1" fifo isolate=()
   shift
+  if unshare --mount --propagation private true 2>/dev/null; then
+    isolate=(unshare --mount --propagation private)
+  elif unshare --user --map-root-user --mount --propagation private true 2>/dev/null; then
+    isolate=(unshare --user --map-root-user --mount --propagation private)
+  else
+    ky_log "no mount namespace here: Xvfb shares /tmp with the machine's other X servers"
+  fi
   fifo="$(mktemp -u "${TMPDIR:-/tmp}/kyxvfb.XXXXXX")"
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 "${KY_XVFB_SCREEN:-1280x800x24}" -nolisten tcp "$@" 3>"$fifo" >"$log" 2>&1 &
+  local xvfb=(Xvfb -displayfd 3 -screen 0 "${KY_XVFB_SCREEN:-1280x800x24}" -nolisten tcp "$@")
+  if [ "${#isolate[@]}" -gt 0 ]; then
+    # unshare and sh exec, so the pid is the server's.
+    "${isolate[@]}" sh -c 'mount -t tmpfs -o mode=1777 tmpfs /tmp && mkdir -m 1777 /tmp/.X11-unix && exec "$@"' \
+      ky-xvfb "${xvfb[@]}" 3>"$fifo" >"$log" 2>&1 &
+  else
+    "${xvfb[@]}" 3>"$fifo" >"$log" 2>&1 &
+  fi
   KY_XVFB_PID=$!
   local number=""
   read -r -t 20 number <"$fifo" || true

@@ -13,6 +13,7 @@
 #include "telemetry/kyoropointing.h"
 #include "ui/framelesshelper.h"
 #include "ui/kyaccessibility.h"
+#include "ui/kydeferredpictures.h"
 #include "ui/kywindowplacement.h"
 
 #include <QPainter>
@@ -52,14 +53,6 @@ kyoroManager::kyoroManager(QWidget *parent)
         widget->installEventFilter(this);
     m_holdToolboxPolish = true;
     kyStartupMark("window: form built");
-    // The title bar loads the main sheet for itself; in this window the
-    // window's own copy of it styles the title bar the same, so it is
-    // parsed once instead of twice.
-    ui->TitleBar->setStyleSheet(QString());
-    // Set once the form is built: the sheet then styles the widgets in one
-    // pass instead of at each widget's creation.
-    setStyleSheet(readTextFile(QSS_MAIN));
-    kyStartupMark("window: style sheet set");
 
     m_frameless = new FramelessHelper(this);
     m_frameless->attachWidget(this);
@@ -69,6 +62,13 @@ kyoroManager::kyoroManager(QWidget *parent)
 
     initForm();
     kyStartupMark("window: form initialised");
+    // Set once the form is built and its cards chosen: the sheet then styles
+    // the widgets in one pass instead of at each widget's creation, and the
+    // pictures of states and of widgets not shown yet wait for their use.
+    m_deferredPictures = new KyDeferredPictures(readTextFile(QSS_MAIN), this, {ui->page_toolbox}, this);
+    setStyleSheet(m_deferredPictures->windowSheet());
+    m_deferredPictures->watch();
+    kyStartupMark("window: style sheet set");
     initTray();
     kyStartupMark("window: tray built");
     connect(ui->TitleBar, SIGNAL(slg_Openpage(pageType)), this, SLOT(slt_Openpage(pageType)));

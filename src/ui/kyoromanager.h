@@ -11,6 +11,7 @@ class kyoroManagerClass;
 }
 
 class FramelessHelper;
+class KyDeferredPictures;
 class InstallPathSettings;
 class QMenu;
 class UILogicListener;
@@ -111,6 +112,7 @@ private:
     // The toolbox page until the window is first shown.
     std::unique_ptr<QWidget> m_toolboxPage;
     FramelessHelper *m_frameless = nullptr;
+    KyDeferredPictures *m_deferredPictures = nullptr;
     QSystemTrayIcon *m_trayIcon = nullptr;
     QMenu *m_trayMenu = nullptr;
     UILogicListener *m_listener = nullptr;

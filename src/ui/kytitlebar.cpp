@@ -9,6 +9,7 @@
 #include "ui/kyaccessibility.h"
 #include "ui/kypictures.h"
 
+#include <QEvent>
 #include <QShortcut>
 
 kyTitleBar::kyTitleBar(QWidget *parent)
@@ -19,7 +20,6 @@ kyTitleBar::kyTitleBar(QWidget *parent)
     qRegisterMetaType<pageType>("pageType");
 
     ui->setupUi(this);
-    setStyleSheet(readTextFile(QSS_MAIN));
 
     setAutoFillBackground(true);
     const QBrush back = kyStretchedPicture(RES_TITLEBAR_BACK, size(), devicePixelRatioF());
@@ -52,6 +52,21 @@ void kyTitleBar::initKeyboard()
 }
 
 kyTitleBar::~kyTitleBar() = default;
+
+bool kyTitleBar::event(QEvent *event)
+{
+    // The main sheet styles the title bar. The main window sets it on itself,
+    // so the title bar takes a copy of its own only where nothing above it
+    // has a sheet: parsing and applying it here as well would be thrown away.
+    if (event->type() == QEvent::Polish && styleSheet().isEmpty()) {
+        bool styledAbove = false;
+        for (QWidget *above = parentWidget(); above && !styledAbove; above = above->parentWidget())
+            styledAbove = !above->styleSheet().isEmpty();
+        if (!styledAbove)
+            setStyleSheet(readTextFile(QSS_MAIN));
+    }
+    return QWidget::event(event);
+}
 
 void kyTitleBar::on_button_min_clicked()
 {

@@ -27,6 +27,9 @@ public:
     explicit kyTitleBar(QWidget *parent = nullptr);
     ~kyTitleBar() override;
 
+protected:
+    bool event(QEvent *event) override;
+
 signals:
     void slg_Openpage(pageType type);
 

@@ -1,4 +1,5 @@
 #include "kytestmain.h"
+#include "common/kypaths.h"
 #include "common/kytexts.h"
 
 #include "ui/kyoromanager.h"
@@ -12,6 +13,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QStyle>
+#include <QEnterEvent>
 
 // The main window's form: every widget the slots and the style sheet refer
 // to by name must exist with its class, and the window must move by its
@@ -33,10 +35,13 @@ private slots:
     void everyButtonPoints();
     void titleBarSwitchesPages();
     void toolboxPageJoinsWhenFirstShown();
+    void statePicturesWaitAndLookTheSame();
     void movesByTitleArea_data();
     void movesByTitleArea();
 
 private:
+    // What `button` looks like under the whole main sheet in the same state.
+    QImage underWholeSheet(QPushButton *button);
     // Shows the toolbox page once and goes back: a window that was never
     // shown holds the page from then on.
     void openEveryPage();
@@ -253,6 +258,58 @@ void TestMainForm::toolboxPageJoinsWhenFirstShown()
     });
     QTest::mouseClick(folders, Qt::LeftButton);
     QCOMPARE(opened, QStringLiteral("kyChooseRecordPath"));
+}
+
+QImage TestMainForm::underWholeSheet(QPushButton *button)
+{
+    QWidget holder;
+    holder.setStyleSheet(readTextFile(QSS_MAIN));
+    QPushButton twin(&holder);
+    twin.setObjectName(button->objectName());
+    twin.setCheckable(button->isCheckable());
+    twin.setChecked(button->isChecked());
+    twin.setEnabled(button->isEnabled());
+    twin.resize(button->size());
+    twin.setAttribute(Qt::WA_UnderMouse, button->underMouse());
+    return twin.grab().toImage();
+}
+
+// A button's pictures for hover, checked and disabled, and the pictures of a
+// card not shown, are left out of the window's sheet until first needed; the
+// button then looks as under the whole sheet, checked winning over hover.
+void TestMainForm::statePicturesWaitAndLookTheSame()
+{
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    QVERIFY(!m_window->styleSheet().contains(QStringLiteral("button_min_hover")));
+    auto *minimise = m_window->findChild<QPushButton *>(QStringLiteral("button_min"));
+    auto *kyoro = m_window->findChild<QPushButton *>(QStringLiteral("button_KyoroLive"));
+    auto *obs = m_window->findChild<QPushButton *>(QStringLiteral("button_OBSLive"));
+    auto *liveSetting = m_window->findChild<QPushButton *>(QStringLiteral("button_liveset"));
+    QVERIFY(minimise->styleSheet().isEmpty());
+    QVERIFY(obs->styleSheet().isEmpty());
+    QVERIFY(liveSetting->styleSheet().isEmpty());
+    QVERIFY(!m_window->styleSheet().contains(QStringLiteral("#button_liveset")));
+    QCOMPARE(minimise->grab().toImage(), underWholeSheet(minimise));
+
+    for (QPushButton *button : {minimise, kyoro}) {
+        // What the application does when the pointer enters a widget.
+        button->setAttribute(Qt::WA_UnderMouse);
+        const QPointF centre = button->rect().center();
+        QEnterEvent enter(centre, centre, button->mapToGlobal(button->rect().center()));
+        QApplication::sendEvent(button, &enter);
+        QVERIFY(!button->styleSheet().isEmpty());
+        QCOMPARE(button->grab().toImage(), underWholeSheet(button));
+    }
+
+    // The card shows the button once OBS is installed.
+    QTest::mouseClick(obs, Qt::LeftButton);
+    liveSetting->show();
+    QVERIFY(liveSetting->isVisible());
+    QVERIFY(!liveSetting->styleSheet().isEmpty());
+    QCOMPARE(liveSetting->grab().toImage(), underWholeSheet(liveSetting));
+    liveSetting->setEnabled(false);
+    QCOMPARE(liveSetting->grab().toImage(), underWholeSheet(liveSetting));
 }
 
 void TestMainForm::movesByTitleArea_data()
