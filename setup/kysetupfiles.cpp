@@ -267,7 +267,9 @@ bool rollForward(const std::wstring &folder, const std::vector<Entry> &entries, 
             continue; // in place already
         if (exists(installed)) {
             if (exists(aside)) {
-                // The old file is set aside already: this is a copy of it.
+                // The old file is set aside already, yet something put a
+                // file here since: the set-aside one is what a roll-back
+                // restores, so this one goes.
                 if (!deleteFile(installed)) {
                     failed = entry.path;
                     return false;

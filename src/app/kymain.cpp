@@ -8,13 +8,19 @@
 #include "app/kyterminationwatcher.h"
 #include "common/kycleanup.h"
 #include "common/kyconstants.h"
+#include "common/kystartuptrace.h"
 #include "common/kytexts.h"
 #include "telemetry/kyoropointing.h"
 #include "ui/kyoromanager.h"
 
 #include <QIcon>
+#include <QNetworkAccessManager>
+#include <QThread>
+#include <QTimer>
 
 namespace {
+const int kStartupTraceMs = 3000;
+
 void installCrashFilter()
 {
     installCrashReporting();
@@ -30,18 +36,34 @@ void reportStartupLoading()
 
 KyAppSession::KyAppSession(KySingleApplication &app)
 {
+    // The first network access manager of a process loads the network
+    // stack's bearer plugins and waits for them (4 to 14 ms here, more on a
+    // busy machine): done on a thread of its own while the window is built,
+    // the managers of the reporter and the hub then find it ready instead of
+    // holding up the first paint.
+    m_networkWarmUp.reset(QThread::create([]() {
+        delete new QNetworkAccessManager;
+        kyStartupMark("network stack ready (beside the window)");
+    }));
+    m_networkWarmUp->setObjectName(QStringLiteral("kyoro network warm-up"));
+    m_networkWarmUp->start();
     reportStartupLoading();
+    kyStartupMark("startup_loading reported");
     app.installEventFilter(AppInit::instance());
     // Only the tray's quit entry ends the program; a dialog closing while the
     // main window sits in the tray must not.
     app.setQuitOnLastWindowClosed(false);
 
     m_window = std::make_unique<kyoroManager>();
+    kyStartupMark("main window built");
     app.setActivationWindow(m_window.get(), true);
     QApplication::setActiveWindow(m_window.get());
     app.setWindowIcon(QIcon(RES_APP_ICON));
+    kyStartupMark("window icon set");
     m_window->initLogic();
+    kyStartupMark("logic initialised");
     m_window->show();
+    kyStartupMark("window shown");
 }
 
 KyAppSession::~KyAppSession()
@@ -50,11 +72,13 @@ KyAppSession::~KyAppSession()
     // hub, its workers and the other single objects own timers, sockets and
     // network managers: they go while the application object still exists.
     m_window.reset();
+    m_networkWarmUp->wait();
     runProcessCleanups();
 }
 
 int kyMain(int argc, char *argv[], KyBeforeEventLoop beforeEventLoop)
 {
+    kyStartupMark("main");
     // Every window of the program paints with the raster engine. Without this
     // Qt prepares each top-level window for OpenGL as well, and on X11 loads
     // the whole OpenGL driver stack for the first one: a third of the time to
@@ -71,6 +95,7 @@ int kyMain(int argc, char *argv[], KyBeforeEventLoop beforeEventLoop)
     // An empty info message writes an empty line: each run starts with one.
     qInfo("%s", "");
     installCrashFilter();
+    kyStartupMark("log handler and crash filter installed");
 
     // The instance listens as soon as it exists; a SIGTERM that arrives while
     // start-up still runs (the telemetry probe, the window) must end it
@@ -80,6 +105,7 @@ int kyMain(int argc, char *argv[], KyBeforeEventLoop beforeEventLoop)
     KySingleApplication app(APP_ID, argc, argv);
     if (app.isRunning())
         return app.sendMessage(APP_ID, 5000) ? 0 : 1;
+    kyStartupMark("application object built, instance claimed");
 
     KyTerminationWatcher termination;
     QObject::connect(&termination, &KyTerminationWatcher::terminationRequested, &app, &QApplication::quit);
@@ -92,7 +118,12 @@ int kyMain(int argc, char *argv[], KyBeforeEventLoop beforeEventLoop)
                          &kyoroManager::quitProgram);
         if (beforeEventLoop)
             beforeEventLoop(&app);
+        // The trace covers the first paint and what the program does in
+        // the seconds after it.
+        if (kyStartupTraceOn())
+            QTimer::singleShot(kStartupTraceMs, &kyStartupTraceEnd);
         result = app.exec();
     }
+    kyStartupTraceEnd();
     return result;
 }

@@ -4,6 +4,7 @@
 
 class KySingleApplication;
 class QObject;
+class QThread;
 class kyoroManager;
 
 // Runs in the first instance once its window is up, just before the event
@@ -34,5 +35,7 @@ public:
     kyoroManager *window() const { return m_window.get(); }
 
 private:
+    // Brings the network stack up beside the window's construction.
+    std::unique_ptr<QThread> m_networkWarmUp;
     std::unique_ptr<kyoroManager> m_window;
 };

@@ -2,6 +2,7 @@
 
 #include "common/kylockfile.h"
 #include "common/kypaths.h"
+#include "common/kystartuptrace.h"
 #include "platform/privatefiles.h"
 
 #include <QDataStream>
@@ -54,6 +55,7 @@ KySingleApplication::KySingleApplication(const QString &id, int &argc, char **ar
     : QApplication(argc, argv)
     , m_id(id)
 {
+    kyStartupMark("application object built");
     const QString lockPath = lockFilePath(id);
     if (lockPath.isEmpty()) {
         // Better one program too many than none: run without the channel.

@@ -30,11 +30,10 @@ const int kMaxRedirects = 5;
 // which hand over between the threads more often.
 const qint64 kReadBufferBytes = 1024 * 1024;
 
-// The pause before the next request after a break, growing with each try.
-// When the broken request brought bytes, the server is there and a cut
-// connection is best taken up again at once; a request that brought nothing
-// waits longer, giving a dropped network a moment to come back.
-const int kRetryPauseAfterProgressMs[KyFileDownloader::kMaxRetries] = {5, 10, 20};
+// The pause before asking again after a request that brought nothing,
+// growing with each such request in a row: a dropped network gets a moment
+// to come back. A request that brought bytes showed the server is there:
+// the rest is asked for at once.
 const int kRetryPauseMs[KyFileDownloader::kMaxRetries] = {250, 750, 2000};
 
 // Breaks of the connection or of the server that another request may get
@@ -163,6 +162,7 @@ int KyFileDownloader::download(QString url, QString saveDir)
     m_validatorIsEtag = false;
     m_contentType.clear();
     m_retries = 0;
+    m_fruitlessTries = 0;
     m_startedOver = false;
     m_probed = false;
     m_probing = false;
@@ -501,8 +501,15 @@ void KyFileDownloader::interrupted(QMutexLocker &locker, const QString &why, boo
         return;
     }
     dropReply();
-    const int pause = progressed ? kRetryPauseAfterProgressMs[m_retries] : kRetryPauseMs[m_retries];
+    m_fruitlessTries = progressed ? 0 : m_fruitlessTries + 1;
     ++m_retries;
+    if (progressed) {
+        qCInfo(lcDownload).noquote().nospace() << m_name << ": " << why << " at " << m_received << " bytes; try "
+                                               << m_retries << " of " << kMaxRetries << " at once";
+        askAgain(locker);
+        return;
+    }
+    const int pause = kRetryPauseMs[qMin(m_fruitlessTries, int(kMaxRetries)) - 1];
     qCInfo(lcDownload).noquote().nospace() << m_name << ": " << why << " at " << m_received << " bytes; try "
                                            << m_retries << " of " << kMaxRetries << " in " << pause << " ms";
     m_retryTimer->start(pause);
@@ -513,6 +520,12 @@ void KyFileDownloader::sltRetry()
     QMutexLocker locker(&m_lock);
     if (!m_busy || m_reply || !m_file)
         return;
+    askAgain(locker);
+}
+
+// Called with the lock held, no request running: asks for the rest.
+void KyFileDownloader::askAgain(QMutexLocker &locker)
+{
     if (m_received > 0 && m_validator.isEmpty()) {
         // Nothing tells whether the file on the server is still the one
         // begun, and a range of a changed file would be spliced onto it: it

@@ -33,7 +33,9 @@ struct KyDownloadLimits
 //
 // A transfer that breaks or stalls after bytes arrived is taken up again
 // from the byte it reached (Range, guarded by If-Range with the first
-// answer's validator), up to kMaxRetries times; a server that sends the whole
+// answer's validator), up to kMaxRetries times: at once when the broken
+// request brought bytes, after a pause that grows with each request in a
+// row that brought none; a server that sends the whole
 // file again, or a different one, makes the download start over from zero,
 // once. A body without a length is confirmed by asking for what follows it.
 // None of this shows in the signals: callers see one download.
@@ -87,6 +89,7 @@ private:
     bool startOver(QMutexLocker &locker, const QString &why);
     bool writeBody(const QByteArray &data);
     void interrupted(QMutexLocker &locker, const QString &why, bool retryable);
+    void askAgain(QMutexLocker &locker);
     void complete(QMutexLocker &locker);
     void fail(QMutexLocker &locker, const QString &why);
     void endDownload(QMutexLocker &locker);
@@ -119,6 +122,7 @@ private:
     qint64 m_requestOffset = 0;  // where the running request starts
     Answer m_answer = Answer::Pending;
     int m_retries = 0;
+    int m_fruitlessTries = 0;  // requests in a row that brought no byte
     bool m_startedOver = false;
     // A body without a length is confirmed once by asking for what follows.
     bool m_probed = false;

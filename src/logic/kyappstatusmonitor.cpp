@@ -53,12 +53,23 @@ void KyAppStatusMonitor::timerEvent(QTimerEvent *event)
 
 void KyAppStatusMonitor::addApp(QString name, QList<ToolExe> exes)
 {
+    addApps({qMakePair(name, exes)});
+}
+
+void KyAppStatusMonitor::addApps(const QList<QPair<QString, QList<ToolExe>>> &apps)
+{
     QMutexLocker locker(&m_lock);
-    if (m_apps.contains(name))
+    bool added = false;
+    for (const auto &app : apps) {
+        if (m_apps.contains(app.first))
+            continue;
+        AppEntry entry;
+        entry.exes = app.second;
+        m_apps.insert(app.first, entry);
+        added = true;
+    }
+    if (!added)
         return;
-    AppEntry entry;
-    entry.exes = exes;
-    m_apps.insert(name, entry);
     markRunning();
     scanRegistry();
 }

@@ -35,6 +35,9 @@ public:
     ~KyAppStatusMonitor() override;
 
     void addApp(QString name, QList<ToolExe> exes);
+    // addApp for several tools with one process listing and one registry
+    // scan for all of them.
+    void addApps(const QList<QPair<QString, QList<ToolExe>>> &apps);
     // Re-reads the registry, polls (emitting for every tool), then answers.
     int toolStatus(QString name);
     bool isToolInstalled(QString name);

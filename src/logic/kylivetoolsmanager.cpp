@@ -1,6 +1,7 @@
 #include "logic/kylivetoolsmanager.h"
 
 #include "common/kyconstants.h"
+#include "common/kystartuptrace.h"
 #include "common/kyhosts.h"
 #include "common/kypaths.h"
 #include "common/kyprocesses.h"
@@ -68,8 +69,11 @@ void KyLiveToolsManager::initialize()
 {
     if (!m_monitor)
         m_monitor = new KyAppStatusMonitor;
+    QList<QPair<QString, QList<ToolExe>>> apps;
     for (const ToolFacts &tool : toolTable())
-        m_monitor->addApp(tool.name, tool.programs);
+        apps.append(qMakePair(tool.name, tool.programs));
+    m_monitor->addApps(apps);
+    kyStartupMark("tools manager: tools registered with the status monitor");
 
     if (!m_network) {
         m_network = new QNetworkAccessManager(this);

@@ -1,6 +1,7 @@
 #include "logic/kylogicfw.h"
 
 #include "common/kycleanup.h"
+#include "common/kystartuptrace.h"
 #include "livecode/livecodemodulemanager.h"
 #include "livecode/livemgrservice.h"
 #include "logic/ikylogiclistener.h"
@@ -44,10 +45,12 @@ void KyLogicFW::initialize()
     if (!m_liveToolsManager) {
         m_liveToolsManager = new KyLiveToolsManager;
         m_liveToolsManager->initialize();
+        kyStartupMark("hub: tools manager and status monitor ready");
     }
     // Its construction starts the RPC service the login component calls.
     if (!m_liveCodeModuleManager)
         m_liveCodeModuleManager = new LiveCodeModuleManager;
+    kyStartupMark("hub: live code manager and its service ready");
     connectWorkers();
     // The version file is fetched anew at every start of the program.
     m_liveCodeModuleManager->requestVersionFile(fileDownloaderMgr());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -35,5 +36,18 @@ long long currentProcessId();
 // code page, which cannot hold every name (a Chinese tool name on a Western
 // system); elsewhere `argv` itself.
 std::vector<std::string> programArguments(int argc, char *argv[]);
+
+// Milliseconds since the calling process was created, as the system counts
+// it (from the exec on Linux, where the start is known to a clock tick of
+// 10 ms); negative when it cannot be told.
+double millisecondsSinceProcessStart();
+
+// Processor time (user and system) the calling process has used, in
+// milliseconds, all its threads together; negative when it cannot be told.
+double processorMilliseconds();
+
+// The calling process's resident memory in bytes (the working set on
+// Windows); 0 when it cannot be told.
+std::size_t residentBytes();
 
 } // namespace kyplatform

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <cstring>
 #include <mutex>
 #include <string_view>
@@ -303,6 +305,67 @@ long long currentProcessId()
 std::vector<std::string> programArguments(int argc, char *argv[])
 {
     return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+double millisecondsSinceProcessStart()
+{
+    // Field 22 of /proc/self/stat is the start in clock ticks since boot,
+    // which CLOCK_BOOTTIME counts from too. The command name (field 2) may
+    // hold blanks and parentheses: the fields are counted from its last ')'.
+    char buffer[1024];
+    const ssize_t length = readProcFile("/proc/self/stat", buffer, sizeof(buffer) - 1);
+    if (length <= 0)
+        return -1;
+    buffer[length] = '\0';
+    const char *close = std::strrchr(buffer, ')');
+    if (!close)
+        return -1;
+    const char *field = close + 1;
+    char *end = nullptr;
+    unsigned long long startTicks = 0;
+    // After ')' come field 3 (state) to field 22: 20 fields, the last wanted.
+    for (int index = 3; index <= 22; ++index) {
+        while (*field == ' ')
+            ++field;
+        if (index == 22) {
+            errno = 0;
+            startTicks = std::strtoull(field, &end, 10);
+            if (end == field || errno != 0)
+                return -1;
+            break;
+        }
+        field = std::strchr(field, ' ');
+        if (!field)
+            return -1;
+    }
+    const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    timespec now{};
+    if (ticksPerSecond <= 0 || ::clock_gettime(CLOCK_BOOTTIME, &now) != 0)
+        return -1;
+    const double nowMs = double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+    return nowMs - double(startTicks) * 1e3 / double(ticksPerSecond);
+}
+
+double processorMilliseconds()
+{
+    timespec used{};
+    if (::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used) != 0)
+        return -1;
+    return double(used.tv_sec) * 1e3 + double(used.tv_nsec) / 1e6;
+}
+
+std::size_t residentBytes()
+{
+    // Field 2 of /proc/self/statm: resident pages.
+    char buffer[256];
+    const ssize_t length = readProcFile("/proc/self/statm", buffer, sizeof(buffer) - 1);
+    if (length <= 0)
+        return 0;
+    buffer[length] = '\0';
+    unsigned long long sizePages = 0, residentPages = 0;
+    if (std::sscanf(buffer, "%llu %llu", &sizePages, &residentPages) != 2)
+        return 0;
+    return static_cast<std::size_t>(residentPages) * static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
 }
 
 } // namespace kyplatform

@@ -2,6 +2,7 @@
 
 #include "platform/win_p.h"
 
+#include <psapi.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
 
@@ -119,6 +120,39 @@ std::vector<std::string> programArguments(int, char *[])
         arguments.push_back(win::fromWide(words[i], std::wcslen(words[i])));
     LocalFree(words);
     return arguments;
+}
+
+double millisecondsSinceProcessStart()
+{
+    FILETIME created, exited, kernel, user, now;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return -1;
+    GetSystemTimeAsFileTime(&now);
+    auto hundredNs = [](const FILETIME &time) {
+        return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    const unsigned long long start = hundredNs(created), at = hundredNs(now);
+    return at < start ? 0 : double(at - start) / 1e4;
+}
+
+double processorMilliseconds()
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return -1;
+    auto hundredNs = [](const FILETIME &time) {
+        return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    return double(hundredNs(kernel) + hundredNs(user)) / 1e4;
+}
+
+std::size_t residentBytes()
+{
+    PROCESS_MEMORY_COUNTERS counters;
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        return 0;
+    return counters.WorkingSetSize;
 }
 
 } // namespace kyplatform

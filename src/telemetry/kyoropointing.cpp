@@ -125,10 +125,19 @@ void KyoroPointing::destroyInstance()
 
 KyoroPointing::KyoroPointing(const QString &appVersion)
     : m_appVersion(appVersion)
-    , m_deviceId(findDeviceId())
-    , m_manager(new QNetworkAccessManager(this))
     , m_stallTimeoutMs(kRequestStallTimeoutMs)
 {
+}
+
+// The interface list and the network stack are brought up by the first
+// event that leaves, not by the reporter: the first events are reported
+// while the window is being built, and only sent a second later.
+void KyoroPointing::ensureNetwork()
+{
+    if (m_manager)
+        return;
+    m_deviceId = findDeviceId();
+    m_manager = new QNetworkAccessManager(this);
     connect(m_manager, &QNetworkAccessManager::finished, this, &KyoroPointing::handlePointingResult);
 }
 
@@ -142,8 +151,10 @@ KyoroPointing::~KyoroPointing()
     }
     // Requests still in flight are aborted with the manager; their finished
     // signals must not reach a reporter that is half gone.
-    disconnect(m_manager, nullptr, this, nullptr);
-    delete m_manager;
+    if (m_manager) {
+        disconnect(m_manager, nullptr, this, nullptr);
+        delete m_manager;
+    }
 }
 
 QString KyoroPointing::findDeviceId()
@@ -225,6 +236,7 @@ void KyoroPointing::sendDescribed()
 
 void KyoroPointing::send(const PointingEvent &event)
 {
+    ensureNetwork();
     const QByteArray json = QJsonDocument(envelope(event)).toJson(QJsonDocument::Compact);
     qDebug().noquote() << QString::fromUtf8(json);
     QNetworkRequest request{QUrl(event.url)};

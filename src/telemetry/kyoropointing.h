@@ -113,6 +113,7 @@ public slots:
 private:
     explicit KyoroPointing(const QString &appVersion);
     void sendDescribed();
+    void ensureNetwork();
 
     QString m_appVersion;
     QString m_deviceId;

@@ -1,6 +1,7 @@
 #include "ui/kycenterpicturewidget.h"
 #include "ui_kycenterpicturewidget.h"
 
+#include "common/kystartuptrace.h"
 #include "common/kytexts.h"
 #include "logic/kytoolfacts.h"
 #include "ui/kyaccessibility.h"
@@ -48,6 +49,7 @@ kyCenterPictureWidget::kyCenterPictureWidget(QWidget *parent)
     ui->frame_keyboardFocus->hide();
     kyMarkDecorative({ui->frame_keyboardFocus});
     setTool(TOOL_NAME_KYTOOL);
+    kyStartupMark("carousel: built");
 }
 
 kyCenterPictureWidget::~kyCenterPictureWidget() = default;

@@ -3,6 +3,7 @@
 
 #include "common/kyconstants.h"
 #include "common/kypaths.h"
+#include "common/kystartuptrace.h"
 #include "common/kytexts.h"
 #include "logic/installpathsettings.h"
 #include "logic/kylivetoolsmanager.h"
@@ -34,8 +35,31 @@ kyoroManager::kyoroManager(QWidget *parent)
 {
     setWindowFlags(Qt::FramelessWindowHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint);
     setAttribute(Qt::WA_TranslucentBackground);
-    setStyleSheet(readTextFile(QSS_MAIN));
     ui->setupUi(this);
+    // The toolbox page is built with the form, so that its buttons' slots
+    // connect by name, but polished only when it is first shown: Qt's style
+    // sheets decode every picture a widget's rules name when they polish it,
+    // and the page's twelve pictures are the largest of the window. A widget
+    // is polished with its window, shown or not, and by the polish request
+    // it posts itself when it is made: the page stays out of the window
+    // until the window has been polished for its first showing (showEvent),
+    // and its widgets' polish requests are held back until it is shown.
+    m_toolboxPage.reset(ui->page_toolbox);
+    ui->stackedWidget->removeWidget(ui->page_toolbox);
+    ui->page_toolbox->setParent(nullptr);
+    ui->page_toolbox->installEventFilter(this);
+    for (QWidget *widget : ui->page_toolbox->findChildren<QWidget *>())
+        widget->installEventFilter(this);
+    m_holdToolboxPolish = true;
+    kyStartupMark("window: form built");
+    // The title bar loads the main sheet for itself; in this window the
+    // window's own copy of it styles the title bar the same, so it is
+    // parsed once instead of twice.
+    ui->TitleBar->setStyleSheet(QString());
+    // Set once the form is built: the sheet then styles the widgets in one
+    // pass instead of at each widget's creation.
+    setStyleSheet(readTextFile(QSS_MAIN));
+    kyStartupMark("window: style sheet set");
 
     m_frameless = new FramelessHelper(this);
     m_frameless->attachWidget(this);
@@ -44,7 +68,9 @@ kyoroManager::kyoroManager(QWidget *parent)
     m_frameless->setResizable(false);
 
     initForm();
+    kyStartupMark("window: form initialised");
     initTray();
+    kyStartupMark("window: tray built");
     connect(ui->TitleBar, SIGNAL(slg_Openpage(pageType)), this, SLOT(slt_Openpage(pageType)));
     // The window is larger than some screens once scaled: it opens where its
     // title bar can be seen.
@@ -106,6 +132,7 @@ void kyoroManager::initLogic()
     m_currentTool = TOOL_NAME_KYTOOL;
     m_installPathSettings = new InstallPathSettings;
     KyLogicFW::instance()->initialize();
+    kyStartupMark("logic: hub initialised");
     m_listener = new UILogicListener;
     KyLogicFW::instance()->setListener(m_listener);
 
@@ -137,18 +164,46 @@ void kyoroManager::slt_Openpage(pageType type)
 {
     if (type == PAGE_LIVE)
         ui->stackedWidget->setCurrentWidget(ui->page_live);
-    else if (type == PAGE_TOOLBOX)
+    else if (type == PAGE_TOOLBOX) {
+        attachToolboxPage();
+        if (m_holdToolboxPolish) {
+            m_holdToolboxPolish = false;
+            ui->page_toolbox->removeEventFilter(this);
+            for (QWidget *widget : ui->page_toolbox->findChildren<QWidget *>())
+                widget->removeEventFilter(this);
+        }
         ui->stackedWidget->setCurrentWidget(ui->page_toolbox);
+    }
     if (!m_currentTool.isEmpty())
         emit sglLiveToolSwitched();
+}
+
+void kyoroManager::attachToolboxPage()
+{
+    if (m_toolboxPage)
+        ui->stackedWidget->addWidget(m_toolboxPage.release());
+}
+
+void kyoroManager::showEvent(QShowEvent *event)
+{
+    // The window and what it holds have just been polished; the page joins
+    // them hidden and unpolished, there for screen readers and the focus
+    // chain as before.
+    attachToolboxPage();
+    QWidget::showEvent(event);
 }
 
 void kyoroManager::paintEvent(QPaintEvent *event)
 {
     if (!m_painted) {
         m_painted = true;
+        kyStartupMark("first paint starts");
         // Queued: the tray icon appears once this first paint is on screen.
-        QTimer::singleShot(0, this, &kyoroManager::showTray);
+        QTimer::singleShot(0, this, [this]() {
+            kyStartupMark("first paint on screen");
+            showTray();
+            kyStartupMark("tray icon shown");
+        });
     }
     QPainter painter(this);
     // Style-sheet backgrounds apply to this plain widget only when drawn here.

@@ -87,11 +87,13 @@ private slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
     void initForm();
+    void attachToolboxPage();
     void initTray();
     void showTray();
     void updateToolTexts(const QString &name);
@@ -106,6 +108,8 @@ private:
     void showMessage(const QString &message);
 
     std::unique_ptr<Ui::kyoroManagerClass> ui;
+    // The toolbox page until the window is first shown.
+    std::unique_ptr<QWidget> m_toolboxPage;
     FramelessHelper *m_frameless = nullptr;
     QSystemTrayIcon *m_trayIcon = nullptr;
     QMenu *m_trayMenu = nullptr;
@@ -115,6 +119,8 @@ private:
     InstallPathSettings *m_installPathSettings = nullptr;
     bool m_quitting = false;
     bool m_painted = false;
+    // The toolbox page's widgets wait to be polished until it is shown.
+    bool m_holdToolboxPolish = false;
     kyUpdatePrompter *m_updatePrompter = nullptr;
 };
 

@@ -79,6 +79,9 @@ void kyoroManager::on_button_installKyoroLive_clicked()
 
 bool kyoroManager::eventFilter(QObject *watched, QEvent *event)
 {
+    // Only installed on the toolbox page's widgets until it is first shown.
+    if (event->type() == QEvent::PolishRequest && m_holdToolboxPolish)
+        return true;
     // The OBS link opens the project's site; the label still gets the press.
     if (watched == ui->label_visitOBSurl && event->type() == QEvent::MouseButtonPress)
         openUrl(obsProjectSiteUrl());

@@ -4,6 +4,7 @@
 #include "ui_kytitlebar.h"
 
 #include "common/kypaths.h"
+#include "common/kystartuptrace.h"
 #include "common/kytexts.h"
 #include "ui/kyaccessibility.h"
 #include "ui/kypictures.h"
@@ -34,6 +35,7 @@ kyTitleBar::kyTitleBar(QWidget *parent)
     on_button_live_clicked();
 
     initKeyboard();
+    kyStartupMark("title bar: built");
 }
 
 void kyTitleBar::initKeyboard()

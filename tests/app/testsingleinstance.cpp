@@ -7,9 +7,12 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QSignalSpy>
 #include <QWidget>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 
@@ -187,6 +190,55 @@ private slots:
         QCOMPARE(exitCode(first.get(), 20000), 0);
         QVERIFY(QFile::exists(settings));
         QVERIFY(!QFile::exists(runtime + QStringLiteral("/") + APP_ID + QStringLiteral(".lock")));
+    }
+
+    // With KY_STARTUP_TRACE set the stages from the entry function to the
+    // first paint and a little after reach the debug log in one block, in
+    // the order they ran, with growing times; the block is written when the
+    // trace ends, here early because the program is asked to end.
+    void startupTraceGoesToTheDebugLog()
+    {
+        const QString runtime = privateRuntime(QStringLiteral("trace"));
+        const QDir logs(QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/VURuv"));
+        for (const QString &name : logs.entryList({QStringLiteral("*_debug.log")}))
+            QFile::remove(logs.filePath(name));
+        QProcessEnvironment env = envWithRuntime(runtime);
+        env.insert(QStringLiteral("KY_STARTUP_TRACE"), QStringLiteral("1"));
+        QProcess first;
+        first.setProcessEnvironment(env);
+        first.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        first.start(vuruv(), QStringList());
+        QVERIFY(waitUntilListening(runtime));
+        first.terminate();
+        QCOMPARE(exitCode(&first, 20000), 0);
+
+        QStringList stages;
+        QList<double> times;
+        const QRegularExpression line(QStringLiteral("by startup trace, ([0-9.]+) ms \\(\\+[-0-9.]+, processor "
+                                                     "\\+[-0-9.]+\\), [0-9.]+ MB: (.+)$"));
+        for (const QString &name : logs.entryList({QStringLiteral("*_debug.log")})) {
+            QFile file(logs.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            for (const QString &text : QString::fromLocal8Bit(file.readAll()).split(QStringLiteral("\r\n"))) {
+                const QRegularExpressionMatch match = line.match(text);
+                if (match.hasMatch()) {
+                    times << match.captured(1).toDouble();
+                    stages << match.captured(2);
+                }
+            }
+        }
+        const QStringList milestones{QStringLiteral("main"), QStringLiteral("application object built"),
+                                     QStringLiteral("main window built"), QStringLiteral("window shown"),
+                                     QStringLiteral("trace ends")};
+        int at = -1;
+        for (const QString &milestone : milestones) {
+            const int found = stages.indexOf(milestone);
+            QVERIFY2(found > at, qPrintable(milestone + QStringLiteral(" in ") + stages.join(QStringLiteral(", "))));
+            at = found;
+        }
+        QCOMPARE(stages.last(), QStringLiteral("trace ends"));
+        QVERIFY(times.first() > 0);
+        QVERIFY(std::is_sorted(times.cbegin(), times.cend()));
     }
 
     void socketIsReachableByTheUserOnly()

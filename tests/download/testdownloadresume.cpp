@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 using kytest::generated;
@@ -156,6 +157,32 @@ private slots:
         QCOMPARE(rec.endings(QStringLiteral("d")), QStringList({QStringLiteral("finished"), QStringLiteral("done")}));
         QCOMPARE(kytest::readFile(dir() + QStringLiteral("/OBS-Studio-21.0.1-Full-Installer.exe")), served);
         QCOMPARE(collapsed(m_server.rangesAsked(path)).size(), 3);
+    }
+
+    // A cut after bytes arrived is taken up at once: the server is there.
+    // The pause is for requests that brought nothing, and grows with each
+    // of them in a row.
+    void theRestIsAskedForAtOnceAfterACut()
+    {
+        const QString path = QStringLiteral("/gen/100000/a.bin");
+        QVERIFY(m_server.addRule(rule(path, {{QStringLiteral("status"), 503}, {QStringLiteral("body"), QString()},
+                                             {QStringLiteral("times"), 2}})));
+        QVERIFY(m_server.addRule(rule(path, {{QStringLiteral("short"), 50000}, {QStringLiteral("times"), 1}})));
+        PoolRecorder rec(mgr());
+        LogCapture log;
+        download(rec, path);
+        QCOMPARE(rec.endings(QStringLiteral("d")), QStringList({QStringLiteral("finished"), QStringLiteral("done")}));
+        QCOMPARE(kytest::readFile(dir() + QStringLiteral("/a.bin")), generated(100000));
+        QStringList tries;
+        const QRegularExpression tryLine(QStringLiteral("; (try \\d of 3 .*)$"));
+        for (const QString &line : log.take()) {
+            const QRegularExpressionMatch match = tryLine.match(line);
+            if (match.hasMatch())
+                tries << match.captured(1);
+        }
+        QCOMPARE(tries, QStringList({QStringLiteral("try 1 of 3 at once"), QStringLiteral("try 2 of 3 in 250 ms"),
+                                     QStringLiteral("try 3 of 3 in 750 ms")}));
+        QCOMPARE(m_server.rangesAsked(path).mid(0, 2), QStringList({QString(), QStringLiteral("bytes=50000-")}));
     }
 
     // Three cuts are taken up; a server that keeps cutting makes the download

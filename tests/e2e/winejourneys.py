@@ -196,7 +196,7 @@ class WineDesktop(Desktop):
 
     def tray_menu_item(self, index, count):
         """Clicks entry `index` of the `count` in VURuv's tray menu
-        ("检查更新" above "退出")."""
+        ("检查更新" above "退出") and returns the menu's window."""
         trays = self.windows_named("^Wine System Tray$")
         if not trays:
             raise JourneyFailed("no Wine System Tray on the screen")
@@ -214,8 +214,12 @@ class WineDesktop(Desktop):
                 return None
 
         shown = wait_until("the tray menu on a right click", menu, 20, interval=0)[0]
-        _, _, width, height = self.geometry(shown)
-        self.click((0, height * index // count, width, height // count), shown)
+        try:
+            _, _, width, height = self.geometry(shown)
+            self.click((0, height * index // count, width, height // count), shown)
+        except JourneyFailed:
+            pass  # gone before the click
+        return shown
 
 
 # ---------------------------------------------------------------- helpers
@@ -224,6 +228,23 @@ def wait_for_exit(process, what, timeout):
         return process.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
         raise JourneyFailed("%s did not end within %d s" % (what, timeout))
+
+
+def wait_while_running(what, condition, running):
+    """Polls `condition` for as long as `running()` says that the process
+    which brings it about still runs: for a step whose length the machine's
+    load decides, not the program. Fails once the process has ended without
+    it."""
+    while True:
+        value = condition()
+        if value:
+            return value
+        if not running():
+            value = condition()
+            if value:
+                return value
+            raise JourneyFailed("%s: the process that was to bring it about has ended" % what)
+        time.sleep(0.1)
 
 
 def wait_until_closed(desk, window, what, timeout=20):
@@ -325,9 +346,16 @@ def journey_reinstall(desk):
         raise JourneyFailed("KYTool was installed again without the uninstall first (%s)" % seen)
 
     # The wizard's last page confirms; until it shows, the click lands on the
-    # progress page, which takes no clicks.
+    # progress page, which takes no clicks. A click closes the wizard a
+    # moment later: the next round finds it gone, or it goes between the
+    # look and the click.
     def confirmed():
-        desk.click(WIZARD_FORM.rect("button_confirm"), wizard)
+        if wizard not in desk.visible_windows(desk.app.pid):
+            return True
+        try:
+            desk.click(WIZARD_FORM.rect("button_confirm"), wizard)
+        except JourneyFailed:
+            pass
         return wizard not in desk.visible_windows(desk.app.pid)
 
     wait_until("the wizard's 确定 to close it", confirmed, 30, interval=0.5)
@@ -410,7 +438,18 @@ def journey_obs_studio(desk):
 
 
 def journey_quit(desk):
-    desk.tray_menu_item(1, 2)
+    # A menu Wine has only just mapped may still be on its way to its place:
+    # a click that misses it closes it without a choice. The program then
+    # still runs and says nothing, and the menu is opened again.
+    for _ in range(3):
+        shown = desk.tray_menu_item(1, 2)
+        wait_until("the tray menu to close", lambda: shown not in desk.visible_windows(desk.app.pid), 20)
+        try:
+            wait_until("endup_quit or VURuv.exe's end",
+                       lambda: desk.events_named("endup_quit") or desk.app.poll() is not None, 10)
+            break
+        except JourneyFailed:
+            pass
     desk.expect_tool_event("endup_quit", 1)
     code = wait_for_exit(desk.app, "VURuv.exe after 退出", 30)
     if code != 0:
@@ -424,7 +463,14 @@ def journey_crash(desk):
     # search path; the prefix's own is placed there.
     shutil.copy(desk.host_path("C:\\windows\\system32\\dbghelp.dll"), folder)
     crashing = desk.start_program("vuruv-crash", CRASH_FOLDER, KYORO_TEST_CRASH="segv")
-    box = wait_until("the crash message", lambda: desk.windows_named("^崩溃提示$"), 60)[0]
+    # Wine's dump writer reads the unwind data of every function of every
+    # module (some 80000 for VURuv.exe and Qt) from the crashed process, and
+    # writes each as a memory range of its own: each read is a request to the
+    # Wine server, which stops the process to read it (ptrace). That takes a
+    # minute or more on a busy machine before the reporter starts and the
+    # message shows; the wait ends when the message shows or the process ends.
+    box = wait_while_running("the crash message", lambda: desk.windows_named("^崩溃提示$"),
+                             lambda: crashing.poll() is None)[0]
 
     dumps = glob.glob(os.path.join(folder, "VURuv_*_V1.0.0.dmp"))
     if len(dumps) != 1 or not re.fullmatch(r"VURuv_\d{4}-\d{4}-\d{4}-\d{2}_V1\.0\.0\.dmp", os.path.basename(dumps[0])):
@@ -433,7 +479,17 @@ def journey_crash(desk):
         if dump.read(4) != b"MDMP":
             raise JourneyFailed("%s is no minidump" % dumps[0])
     record = os.path.join(folder, "BugReporter.args")
-    wait_until("BugReporter.exe to run", lambda: os.path.isfile(record) and open(record, "rb").read().endswith(b"\n"), 20)
+    # Started before the message showed, the reporter writes its record and
+    # ends. Its process cannot be told to have ended: while Wine sets a
+    # process up, its command line names only Wine's loader for a moment.
+    # The crashed program stays until its message is answered, so the wait
+    # is for the record alone, with a bound for a reporter that never came.
+    try:
+        wait_until("BugReporter.exe's record",
+                   lambda: os.path.isfile(record) and open(record, "rb").read().endswith(b"\n"), 300)
+    except JourneyFailed as failure:
+        written = open(record, "rb").read() if os.path.isfile(record) else None
+        raise JourneyFailed("%s (record: %r; folder: %s)" % (failure, written, sorted(os.listdir(folder))))
     with open(record, "rb") as text:
         values = text.read().rstrip(b"\n").split(b"\0")[:-1]
     values = [value.decode() for value in values]

@@ -59,8 +59,9 @@ TEST(RegistryStoreFaults, FifoInPlaceOfTheValuesIsNotWaitedFor)
         return name + " " + std::to_string(all.size());
     });
     const bool returned = read.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
-    if (!returned) {
-        // Lets a blocked reader go, so that the failure ends the test.
+    // Lets a blocked reader go, each time it opens the FIFO again, so that
+    // the failure ends the test rather than hang it.
+    while (read.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
         const int writer = ::open(values.c_str(), O_WRONLY | O_NONBLOCK);
         if (writer >= 0)
             ::close(writer);

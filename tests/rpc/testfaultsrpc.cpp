@@ -194,10 +194,14 @@ void TestFaultsRpc::tenThousandSilentConnections()
     QVERIFY(callClose());
     QTRY_COMPARE_WITH_TIMEOUT(m_closes->size(), 1, kTimeout);
 
+    // A repeated warning passes ten times per 10 s: the bounds grow with the
+    // time the flood took, which a busy machine stretches (one more 10 s
+    // window may have begun before it).
+    const int windows = int(clock.elapsed() / 10000) + 2;
     const QString text = log.text();
     const int refusals = countLines(text, QStringLiteral("by tq client connect failed"));
-    QVERIFY2(refusals >= 1 && refusals <= 40, qPrintable(QString::number(refusals)));
-    QVERIFY2(countLines(text, QStringLiteral("kyoro.rpc")) <= 80, qPrintable(text.left(4000)));
+    QVERIFY2(refusals >= 1 && refusals <= 10 * windows, qPrintable(QStringLiteral("%1 in %2 s").arg(refusals).arg(clock.elapsed() / 1000)));
+    QVERIFY2(countLines(text, QStringLiteral("kyoro.rpc")) <= 20 * windows, qPrintable(text.left(4000)));
 }
 
 KY_TEST_GUILESS_MAIN(TestFaultsRpc)

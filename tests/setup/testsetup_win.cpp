@@ -656,6 +656,13 @@ TEST_F(SetupPackage, foldersThatCannotTakeTheProgramAreRefused)
     EXPECT_FALSE(fs::exists(s_root / "another copy"));
     EXPECT_EQ(readFile(s_folder / "deault.data"), installed);
     EXPECT_EQ(uninstallEntry()["InstallLocation"], utf8(s_folder.wstring()));
+
+    // The installed folder itself, written with a closing backslash, is an
+    // update. (Older again afterwards: the next case updates an older copy.)
+    EXPECT_EQ(run(installCommand(s_folder) + L"\\"), 0);
+    EXPECT_EQ(firstDifference(s_folder), "");
+    EXPECT_EQ(uninstallEntry()["InstallLocation"], utf8(s_folder.wstring()));
+    makeOlder(s_folder);
 }
 
 // Before: a second setup did not wait for the first: concurrent updates

@@ -149,6 +149,18 @@ inline bool waitForVersionFile(int timeoutMs = 20000)
     return true;
 }
 
+// Waits until `condition` holds for as long as this run's login component
+// runs, then up to `afterMs` for what it caused to arrive. The component is a
+// program of its own: under Wine on a busy machine it can take longer to
+// start, connect and report than any fixed bound.
+template<typename Condition>
+bool waitWhileComponentRuns(Condition condition, int afterMs)
+{
+    while (!condition() && isRunning(QStringLiteral("LiveCodeModule.exe")))
+        QTest::qWait(50);
+    return QTest::qWaitFor(condition, afterMs);
+}
+
 } // namespace kytest
 
 Q_DECLARE_METATYPE(kytest::ArchiveEntry)

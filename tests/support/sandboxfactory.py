@@ -90,25 +90,55 @@ def main():
         serve(state)
     elif args.action == "start":
         os.makedirs(state, exist_ok=True)
+        # A factory an earlier start left (a run stopped on the way) ends
+        # first: one factory per state folder.
+        stop(state)
         for name in ("sandboxfactory.port", "sandboxfactory.pid"):
             if os.path.exists(os.path.join(state, name)):
                 os.remove(os.path.join(state, name))
         with open(os.path.join(state, "sandboxfactory.log"), "ab") as log:
-            subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", "--state", state], stdin=subprocess.DEVNULL, stdout=log, stderr=log,
-                             start_new_session=True)
-        for _ in range(100):
+            factory = subprocess.Popen([sys.executable, os.path.abspath(__file__), "serve", "--state", state],
+                                       stdin=subprocess.DEVNULL, stdout=log, stderr=log, start_new_session=True)
+        # Python may take its time to start beside builds and Wine: until the
+        # port is known or the factory has ended.
+        while factory.poll() is None:
             if os.path.exists(port_file):
                 return 0
             time.sleep(0.1)
-        print("the sandbox factory did not start", file=sys.stderr)
+        print("the sandbox factory did not start (see sandboxfactory.log)", file=sys.stderr)
         return 1
     else:
-        try:
-            with open(os.path.join(state, "sandboxfactory.pid")) as source:
-                os.kill(int(source.read()), signal.SIGTERM)
-        except (OSError, ValueError):
-            pass
+        stop(state)
     return 0
+
+
+def stop(state):
+    """Ends the factory of the state folder and every server it started,
+    and waits until it has gone."""
+    try:
+        with open(os.path.join(state, "sandboxfactory.pid")) as source:
+            pid = int(source.read())
+        # Only the factory of this folder: the number may since name another
+        # process.
+        with open("/proc/%d/cmdline" % pid, "rb") as source:
+            if state.encode() not in source.read().split(b"\0"):
+                return
+        os.kill(pid, signal.SIGTERM)
+    except (OSError, ValueError):
+        return
+    for _ in range(100):
+        if not alive(pid):
+            return
+        time.sleep(0.1)
+
+
+def alive(pid):
+    """Whether the process runs (an ended one waiting for its parent does not)."""
+    try:
+        with open("/proc/%d/stat" % pid) as source:
+            return source.read().rsplit(")", 1)[1].split()[0] not in ("Z", "X")
+    except (OSError, IndexError):
+        return False
 
 
 if __name__ == "__main__":

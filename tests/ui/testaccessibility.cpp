@@ -258,14 +258,15 @@ private slots:
         m_main->show();
         m_main->activateWindow();
         QTRY_COMPARE(QApplication::activeWindow(), m_main.get());
-        auto *widget = m_main->findChild<QWidget *>(name);
-        QVERIFY(widget);
-        // The Kyoro card, the OBS card for its link, the toolbox.
+        // The Kyoro card, the OBS card for its link, the toolbox (which joins
+        // the window when first shown).
         kytest::clickInWindow(child<QPushButton>(m_main.get(), name == QLatin1String("button_installOBS") ? "button_toolbox"
                                                                                                        : "button_live"));
         kytest::clickInWindow(child<QPushButton>(m_main.get(), name == QLatin1String("label_visitOBSurl")
                                                                    ? "button_OBSLive"
                                                                    : "button_KyoroLive"));
+        auto *widget = m_main->findChild<QWidget *>(name);
+        QVERIFY(widget);
         QTRY_VERIFY_WITH_TIMEOUT(widget->isVisible(), 20000);
         m_main->setFocus(Qt::OtherFocusReason);
         const QImage unfocused = widget->grab().toImage();

@@ -248,6 +248,8 @@ private slots:
             reloadShown = child<QLabel>(wizard, "label_clickReload")->isVisible();
             click(wizard, "button_close");
         });
+        // The toolbox page joins the window when first shown.
+        child<QPushButton>(m_window.get(), "button_toolbox")->click();
         child<QPushButton>(m_window.get(), button.toLatin1().constData())->click();
 
         QCOMPARE(className, dialog);
@@ -501,6 +503,7 @@ private slots:
             shownProgress = child<QProgressBar>(wizard, "progressBar_download")->value();
             click(wizard, "button_close_3");
         });
+        child<QPushButton>(m_window.get(), "button_toolbox")->click();
         child<QPushButton>(m_window.get(), "button_installKyoroLive")->click();
         QCOMPARE(shownPage, QStringLiteral("page_3"));
         QCOMPARE(tool2, TOOL_NAME_KYSHOW);

@@ -200,7 +200,7 @@ void TestLiveAddressDialogs::getWithCurrentComponentWritesObsClassic()
     QVERIFY(isWaiting(dialog));
     QVERIFY(!m_server.waitForEvent(QStringLiteral("click_stream_get")).isEmpty());
 
-    QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), kTimeout);
+    QVERIFY(kytest::waitWhileComponentRuns([&] { return !dialog.isVisible(); }, kTimeout));
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(obsClassicPushCode(), qMakePair(QStringLiteral("rtmp://127.0.0.1/live"), QStringLiteral("live_42")));
     QVERIFY(!offGuiThread);
@@ -240,7 +240,7 @@ void TestLiveAddressDialogs::missingComponentLoadsThenLaunches()
     QVERIFY(QFileInfo(liveCodeModuleExePath()).isExecutable());
     QVERIFY(!QFileInfo::exists(moduleDir() + QStringLiteral("/LiveCodeModule.zip")));
     QCOMPARE(kytest::stampedVersion(), 1);
-    QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), kTimeout);
+    QVERIFY(kytest::waitWhileComponentRuns([&] { return !dialog.isVisible(); }, kTimeout));
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(obsStudioPushCode(), qMakePair(kSandboxRtmp, QStringLiteral("live_sandbox")));
 }

@@ -4,11 +4,14 @@
 #include "ui/kyoromanager.h"
 
 #include <QAbstractButton>
+#include <QTimer>
+#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QStyle>
 
 // The main window's form: every widget the slots and the style sheet refer
 // to by name must exist with its class, and the window must move by its
@@ -29,12 +32,24 @@ private slots:
     void initialForm();
     void everyButtonPoints();
     void titleBarSwitchesPages();
+    void toolboxPageJoinsWhenFirstShown();
     void movesByTitleArea_data();
     void movesByTitleArea();
 
 private:
+    // Shows the toolbox page once and goes back: a window that was never
+    // shown holds the page from then on.
+    void openEveryPage();
+
     kyoroManager *m_window = nullptr;
 };
+
+void TestMainForm::openEveryPage()
+{
+    auto *bar = m_window->findChild<QWidget *>(QStringLiteral("TitleBar"));
+    bar->findChild<QPushButton *>(QStringLiteral("button_toolbox"))->click();
+    bar->findChild<QPushButton *>(QStringLiteral("button_live"))->click();
+}
 
 void TestMainForm::init()
 {
@@ -104,6 +119,7 @@ void TestMainForm::widgets()
     QFETCH(QString, name);
     QFETCH(QString, className);
     QFETCH(QRect, geometry);
+    openEveryPage();
     const QList<QWidget *> found = m_window->findChildren<QWidget *>(name);
     // Names inside the title bar and the carousels may repeat; the form's own
     // widget is the one outside them.
@@ -147,6 +163,7 @@ void TestMainForm::texts()
 {
     QFETCH(QString, name);
     QFETCH(QString, text);
+    openEveryPage();
     QObject *widget = m_window->findChild<QObject *>(name);
     QVERIFY(widget);
     QCOMPARE(widget->property("text").toString(), text);
@@ -177,6 +194,7 @@ void TestMainForm::initialForm()
 
 void TestMainForm::everyButtonPoints()
 {
+    openEveryPage();
     for (QAbstractButton *button : m_window->findChildren<QAbstractButton *>())
         QVERIFY2(button->cursor().shape() == Qt::PointingHandCursor, qPrintable(button->objectName()));
     auto *link = m_window->findChild<QLabel *>(QStringLiteral("label_visitOBSurl"));
@@ -194,6 +212,47 @@ void TestMainForm::titleBarSwitchesPages()
     QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("page_toolbox"));
     QTest::mouseClick(bar->findChild<QPushButton *>(QStringLiteral("button_live")), Qt::LeftButton);
     QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("page_live"));
+}
+
+// The toolbox page is left out of the window while the window is polished
+// for its first showing (the first paint needs none of it, and polishing
+// decodes its pictures), joins it hidden and unpolished, and is polished,
+// styled by the window's sheet like the rest, when first shown; its buttons
+// reach their slots.
+void TestMainForm::toolboxPageJoinsWhenFirstShown()
+{
+    QVERIFY(!m_window->findChild<QWidget *>(QStringLiteral("button_openFolder")));
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    auto *pages = m_window->findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
+    auto *page = m_window->findChild<QWidget *>(QStringLiteral("page_toolbox"));
+    QVERIFY(page);
+    QCOMPARE(pages->indexOf(page), 1);
+    auto *folders = page->findChild<QPushButton *>(QStringLiteral("button_openFolder"));
+    QVERIFY(folders && !folders->isVisible());
+    QVERIFY(!folders->testAttribute(Qt::WA_WState_Polished));
+
+    auto *bar = m_window->findChild<QWidget *>(QStringLiteral("TitleBar"));
+    QTest::mouseClick(bar->findChild<QPushButton *>(QStringLiteral("button_toolbox")), Qt::LeftButton);
+    QCOMPARE(pages->currentWidget(), page);
+    QVERIFY(folders->isVisible());
+    QVERIFY(folders->testAttribute(Qt::WA_WState_Polished));
+    QCOMPARE(QString::fromLatin1(folders->style()->metaObject()->className()), QStringLiteral("QStyleSheetStyle"));
+    QTest::mouseClick(bar->findChild<QPushButton *>(QStringLiteral("button_live")), Qt::LeftButton);
+    QTest::mouseClick(bar->findChild<QPushButton *>(QStringLiteral("button_toolbox")), Qt::LeftButton);
+    QCOMPARE(pages->currentWidget(), page);
+    QCOMPARE(pages->count(), 2);
+
+    // The slot runs: the record-folder dialog opens, and closes again.
+    QString opened;
+    QTimer::singleShot(0, m_window, [&opened]() {
+        if (QWidget *dialog = QApplication::activeModalWidget()) {
+            opened = QString::fromLatin1(dialog->metaObject()->className());
+            dialog->close();
+        }
+    });
+    QTest::mouseClick(folders, Qt::LeftButton);
+    QCOMPARE(opened, QStringLiteral("kyChooseRecordPath"));
 }
 
 void TestMainForm::movesByTitleArea_data()

@@ -14,6 +14,8 @@
 #include <net/if.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,6 +27,7 @@ namespace obstest {
 namespace {
 
 const char kRtmpModule[] = "/usr/lib/nginx/modules/ngx_rtmp_module.so";
+const char kXSocketFolder[] = "/tmp/.X11-unix";
 
 // A port nothing listens on right now.
 int freePort()
@@ -87,9 +90,21 @@ bool enterPrivateNetwork()
         && (request.ifr_flags |= IFF_UP, ioctl(sock, SIOCSIFFLAGS, &request) == 0);
     if (sock >= 0)
         close(sock);
-    if (!up)
+    if (!up) {
         std::fprintf(stderr, "cannot bring up the loopback interface: %s\n", std::strerror(errno));
-    return up;
+        return false;
+    }
+    // In a network of its own Xvfb finds every display number free (the
+    // abstract sockets are the namespace's) and takes 0, but its socket file
+    // lies in the machine's /tmp/.X11-unix: it would replace the socket of
+    // another run's display 0 there and remove it on ending. A private
+    // mount of that folder keeps the file the rig's own.
+    mkdir(kXSocketFolder, 01777);
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0
+        || mount("tmpfs", kXSocketFolder, "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777") != 0)
+        std::fprintf(stderr, "no private %s (%s): the rig's display may replace another's socket\n",
+                     kXSocketFolder, std::strerror(errno));
+    return true;
 }
 
 ObsRig::ObsRig()

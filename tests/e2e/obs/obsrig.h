@@ -15,8 +15,10 @@ namespace obstest {
 
 // Moves the process into a network namespace of its own with only a loopback
 // interface, when it may (as root): OBS then cannot reach out, and the ports
-// of the RTMP server cannot clash with anything else. Call before any thread
-// starts. False when the process stays in the machine's namespace.
+// of the RTMP server cannot clash with anything else. The X servers' socket
+// folder, which a network namespace does not separate, becomes one of its
+// own too. Call before any thread starts. False when the process stays in
+// the machine's namespace.
 bool enterPrivateNetwork();
 
 // One stream as the RTMP server's statistics page shows it.

@@ -1,5 +1,6 @@
 #include "crashrun.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTimeZone>
@@ -68,11 +69,12 @@ bool CrashRun::run(const QString &program, const QStringList &arguments)
     process.setWorkingDirectory(workDir());
     process.setProcessChannelMode(QProcess::MergedChannels);
     m_started = QDateTime::currentDateTimeUtc();
+    const QDeadlineTimer limit(kRunLimitSeconds * 1000);
     process.start(programDir() + QLatin1Char('/') + program, arguments);
-    if (!process.waitForStarted(30000))
+    if (!process.waitForStarted(static_cast<int>(limit.remainingTime())))
         return false;
     m_pid = process.processId();
-    const bool finished = process.waitForFinished(60000);
+    const bool finished = process.waitForFinished(static_cast<int>(limit.remainingTime()));
     m_finished = QDateTime::currentDateTimeUtc();
     m_output = QString::fromLocal8Bit(process.readAll());
     if (!finished) {
@@ -140,16 +142,21 @@ QByteArray CrashRun::dumpContent(const QString &fileName) const
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool CrashRun::dumpNameFitsRun(const QString &fileName, const QString &base, const QString &version) const
+QString CrashRun::dumpFileName(const QString &base, const QString &version, const QDateTime &utc)
 {
     const QTimeZone zone(kTimeZone);
     if (!zone.isValid())
-        return false;
+        return QString();
+    return base + utc.toTimeZone(zone).toString(QStringLiteral("_yyyy-MMdd-hhmm-ss_")) + version
+        + QStringLiteral(".dmp");
+}
+
+bool CrashRun::dumpNameFitsRun(const QString &fileName, const QString &base, const QString &version) const
+{
     QDateTime second = m_started.addMSecs(-m_started.time().msec());
     for (; second <= m_finished; second = second.addSecs(1)) {
-        const QString expected = base + second.toTimeZone(zone).toString(QStringLiteral("_yyyy-MMdd-hhmm-ss_"))
-            + version + QStringLiteral(".dmp");
-        if (fileName == expected)
+        const QString expected = dumpFileName(base, version, second);
+        if (!expected.isEmpty() && fileName == expected)
             return true;
     }
     return false;

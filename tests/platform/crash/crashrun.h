@@ -49,9 +49,13 @@ public:
 
     QStringList dumpFiles() const;
     QByteArray dumpContent(const QString &fileName) const;
-    // Whether `fileName` is "<base>_<local time>_<version>.dmp" for a second
-    // between the start and the end of the last run, in kTimeZone.
+    // "<base>_<local time>_<version>.dmp" for the second of `utc`, in kTimeZone.
+    static QString dumpFileName(const QString &base, const QString &version, const QDateTime &utc);
+    // Whether `fileName` is the dump file name of a second between the start
+    // and the end of the last run.
     bool dumpNameFitsRun(const QString &fileName, const QString &base, const QString &version) const;
+    // The longest a run can take before run() gives up on it.
+    static constexpr int kRunLimitSeconds = 90;
 
 private:
     QTemporaryDir m_root;
