@@ -269,25 +269,24 @@ void writeReport(const std::wstring &path, const std::wstring &text)
 // Starts `program` with the token of the desktop's shell: the user who is
 // logged on, without the elevation this helper runs with, the way the
 // program runs when the streamer starts it (its manifest asks for none).
-// The started process, or null.
-HANDLE startAsDesktopUser(const std::wstring &program, const std::wstring &folder)
+bool startAsDesktopUser(const std::wstring &program, const std::wstring &folder)
 {
     HWND shell = GetShellWindow();
     DWORD shellProcess = 0;
     if (!shell || !GetWindowThreadProcessId(shell, &shellProcess) || !shellProcess)
-        return nullptr;
+        return false;
     Handle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellProcess));
     if (!process.value)
-        return nullptr;
+        return false;
     HANDLE rawToken = nullptr;
     if (!OpenProcessToken(process.value, TOKEN_DUPLICATE, &rawToken))
-        return nullptr;
+        return false;
     Handle token(rawToken);
     HANDLE rawPrimary = nullptr;
     if (!DuplicateTokenEx(token.value, TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT
                               | TOKEN_ADJUST_SESSIONID,
                           nullptr, SecurityImpersonation, TokenPrimary, &rawPrimary))
-        return nullptr;
+        return false;
     Handle primary(rawPrimary);
     std::wstring commandLine = L"\"" + program + L"\"";
     STARTUPINFOW startup{};
@@ -295,47 +294,28 @@ HANDLE startAsDesktopUser(const std::wstring &program, const std::wstring &folde
     PROCESS_INFORMATION started{};
     if (!CreateProcessWithTokenW(primary.value, 0, program.c_str(), commandLine.data(), 0, nullptr, folder.c_str(),
                                  &startup, &started))
-        return nullptr;
+        return false;
     CloseHandle(started.hThread);
-    return started.hProcess;
+    CloseHandle(started.hProcess);
+    return true;
 }
 
-// `program` started as the desktop's user when it can, else (no shell to
-// take the user from) as this helper's; null when it cannot start.
-HANDLE startOnce(const std::wstring &program, const std::wstring &folder)
+// 0 when `program` started: as the desktop's user when it can, else (no
+// shell to take the user from) as this helper's.
+int startProgram(const std::wstring &program)
 {
-    if (HANDLE started = startAsDesktopUser(program, folder))
-        return started;
+    const std::wstring folder = program.substr(0, program.find_last_of(L'\\'));
+    if (startAsDesktopUser(program, folder))
+        return 0;
     std::wstring commandLine = L"\"" + program + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};
     if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                         &startup, &started))
-        return nullptr;
+        return 1;
     CloseHandle(started.hThread);
-    return started.hProcess;
-}
-
-// 0 when `program` started and keeps running. The copy the update replaced
-// may still be on its way out (its process outlives its last window for a
-// while): a program started then finds that instance, hands over to it and
-// ends at once. Such a start is tried again a few times.
-int startProgram(const std::wstring &program)
-{
-    const std::wstring folder = program.substr(0, program.find_last_of(L'\\'));
-    constexpr int kAttempts = 4;
-    constexpr DWORD kSettleMs = 8000;
-    bool startedOnce = false;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        Handle started(startOnce(program, folder));
-        if (!started.value)
-            return startedOnce ? 0 : 1;
-        startedOnce = true;
-        if (WaitForSingleObject(started.value, kSettleMs) == WAIT_TIMEOUT)
-            return 0;
-        Sleep(2000);
-    }
+    CloseHandle(started.hProcess);
     return 0;
 }
 
