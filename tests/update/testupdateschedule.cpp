@@ -67,9 +67,8 @@ private:
 
 void TestUpdateSchedule::initTestCase()
 {
-    QVERIFY(m_server.start());
-    const QString setup = m_files.filePath(QStringLiteral("VURuv-1.1.0-setup.exe"));
-    QVERIFY(QFile::copy(kytest::setupStandIn(), setup));
+    const QString setup = kytest::startWithSetup(m_server, m_files);
+    QVERIFY(!setup.isEmpty());
     QVERIFY(m_server.setUpdate(kytest::updateOffer(setup)));
 }
 
