@@ -49,6 +49,8 @@ namespace {
 
 // The class of the hidden window through which VURuv takes WM_CLOSE.
 const wchar_t kWatcherClass[] = L"KyTerminationWatcher";
+// The program's file: it quits when asked, and never waits for a setup.
+const wchar_t kProgramFile[] = L"VURuv.exe";
 
 struct Handle
 {
@@ -86,8 +88,11 @@ std::wstring folderOf(const std::wstring &path)
 }
 
 // Ids of the processes whose program file lies in `folder`, but for this
-// helper and the processes that started it (the setup, the uninstaller and
-// uninstall.exe, which was started from the folder and waits for it).
+// helper and the processes that started it and wait for it (the setup, the
+// uninstaller and uninstall.exe, which was started from the folder). VURuv
+// itself is never one of these: it starts the setup of its own update and
+// then quits, and the setup must wait until it has gone, or the copy started
+// after the update would find it still holding the single-instance lock.
 std::set<DWORD> programsIn(const std::wstring &folder)
 {
     std::set<DWORD> ids;
@@ -99,15 +104,20 @@ std::set<DWORD> programsIn(const std::wstring &folder)
     next.dwSize = sizeof next;
     for (BOOL more = Process32FirstW(snapshot.value, &next); more; more = Process32NextW(snapshot.value, &next))
         entries.push_back(next);
-    std::set<DWORD> starters{GetCurrentProcessId()};
-    for (DWORD child = GetCurrentProcessId(), parent = 0;; child = parent) {
-        parent = 0;
+    auto entryOf = [&entries](DWORD id) -> const PROCESSENTRY32W * {
         for (const PROCESSENTRY32W &candidate : entries) {
-            if (candidate.th32ProcessID == child)
-                parent = candidate.th32ParentProcessID;
+            if (candidate.th32ProcessID == id)
+                return &candidate;
         }
-        if (parent == 0 || !starters.insert(parent).second)
+        return nullptr;
+    };
+    std::set<DWORD> starters{GetCurrentProcessId()};
+    for (const PROCESSENTRY32W *child = entryOf(GetCurrentProcessId()); child;) {
+        const PROCESSENTRY32W *parent = entryOf(child->th32ParentProcessID);
+        if (!parent || parent->th32ProcessID == 0 || sameText(parent->szExeFile, kProgramFile)
+            || !starters.insert(parent->th32ProcessID).second)
             break;
+        child = parent;
     }
     for (const PROCESSENTRY32W &entry : entries) {
         if (starters.count(entry.th32ProcessID) || entry.th32ProcessID == 0)

@@ -445,6 +445,11 @@ fs::path swapKiller()
     return fs::path(KY_SWAP_KILLER);
 }
 
+fs::path selfUpdater()
+{
+    return fs::path(KY_SELF_UPDATER);
+}
+
 
 fs::path userDataDir()
 {
@@ -559,6 +564,47 @@ TEST_F(SetupPackage, updateAsksTheRunningCopyToQuitAndReplacesEveryFile)
     EXPECT_FALSE(fs::exists(s_folder / ".setup-old"));
     EXPECT_EQ(readFile(s_folder / "tools" / "obs-studio" / "bin" / "64bit" / "obs64.exe"), "a streaming tool");
     EXPECT_EQ(readFile(s_folder / "download" / "OBS Studio.exe"), "an installer downloaded by the program");
+}
+
+// Before: the setup took VURuv, which starts the setup of its own update
+// and then quits, for a program waiting on the setup, and did not wait for
+// it: the files were swapped under the quitting copy, and the copy started
+// afterwards found it still holding the single-instance lock, handed over
+// to it and ended, leaving the streamer without VURuv.
+TEST_F(SetupPackage, setupStartedByTheProgramWaitsUntilTheProgramHasEnded)
+{
+    const fs::path folder = s_root / "self-update";
+    fs::create_directories(folder);
+    fs::copy_file(selfUpdater(), folder / "VURuv.exe", fs::copy_options::overwrite_existing);
+    const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+    const std::wstring askedName = L"KySetupTestAsked-" + tag;
+    const std::wstring goName = L"KySetupTestGo-" + tag;
+    HANDLE asked = CreateEventW(nullptr, TRUE, FALSE, askedName.c_str());
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, goName.c_str());
+    Program program;
+    ASSERT_TRUE(start(program,
+                      L"\"" + (folder / "VURuv.exe").wstring() + L"\" \"" + setupHelper().wstring() + L"\" "
+                          + askedName + L" " + goName,
+                      folder.wstring()));
+
+    // Asked to quit, the program takes its time; the helper waits meanwhile.
+    const HANDLE askedOrEnded[] = {asked, program.process};
+    ASSERT_EQ(WaitForMultipleObjects(2, askedOrEnded, FALSE, 60000), WAIT_OBJECT_0)
+        << "the program ended with " << program.exitCode(0) << " without being asked to quit";
+    HANDLE helper = nullptr;
+    EXPECT_TRUE(waitFor([&helper] { return (helper = jobProcess(L"kysetuphelper.exe")) != nullptr; }, 10000));
+    SetEvent(go);
+    if (helper) {
+        EXPECT_EQ(WaitForSingleObject(helper, 60000), WAIT_OBJECT_0);
+        EXPECT_FALSE(program.running());
+        DWORD code = 9;
+        GetExitCodeProcess(helper, &code);
+        EXPECT_EQ(code, 0u);
+        CloseHandle(helper);
+    }
+    EXPECT_EQ(program.exitCode(30000), 0);
+    CloseHandle(asked);
+    CloseHandle(go);
 }
 
 // Guards against a half-replaced folder when one file cannot be replaced:

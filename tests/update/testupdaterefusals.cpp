@@ -54,10 +54,8 @@ private:
 
 void TestUpdateRefusals::initTestCase()
 {
-    QVERIFY(m_server.start());
-    QVERIFY(m_files.isValid());
-    m_setup = m_files.filePath(QStringLiteral("VURuv-1.1.0-setup.exe"));
-    QVERIFY(QFile::copy(kytest::setupStandIn(), m_setup));
+    m_setup = kytest::startWithSetup(m_server, m_files);
+    QVERIFY(!m_setup.isEmpty());
     // The same length and headers, one byte changed near the end.
     QFile source(m_setup);
     QVERIFY(source.open(QIODevice::ReadOnly));

@@ -2,7 +2,10 @@
 #include "updatetestsupport.h"
 
 #include "common/kyconstants.h"
+#include "ui/kyupdatenotice.h"
+#include "ui/kyupdateprompter.h"
 
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QSettings>
 #include <QSignalSpy>
@@ -59,6 +62,7 @@ private slots:
     void skipAndOffSwitch();
     void refusedElevationKeepsRunning();
     void afterAnUpdateSaysOnce();
+    void oneNoticeNeverOverADialog();
 
 private:
     SandboxServer m_server;
@@ -67,9 +71,8 @@ private:
 
 void TestUpdateSchedule::initTestCase()
 {
-    QVERIFY(m_server.start());
-    const QString setup = m_files.filePath(QStringLiteral("VURuv-1.1.0-setup.exe"));
-    QVERIFY(QFile::copy(kytest::setupStandIn(), setup));
+    const QString setup = kytest::startWithSetup(m_server, m_files);
+    QVERIFY(!setup.isEmpty());
     QVERIFY(m_server.setUpdate(kytest::updateOffer(setup)));
 }
 
@@ -262,5 +265,31 @@ void TestUpdateSchedule::afterAnUpdateSaysOnce()
     QVERIFY(updateSetting(QStringLiteral("Update/AttemptedVersion")).isNull());
 }
 
-KY_TEST_GUILESS_MAIN(TestUpdateSchedule)
+// Faults guarded against: the notice stacked on a dialog the streamer has
+// not answered, and a second notice beside the first.
+void TestUpdateSchedule::oneNoticeNeverOverADialog()
+{
+    kyUpdatePrompter prompter(nullptr, nullptr);
+    QSignalSpy offered(prompter.updater(), &KyUpdater::sglOffer);
+    QDialog other;
+    other.setModal(true);
+    other.show();
+    prompter.checkNow();
+    QTRY_COMPARE_WITH_TIMEOUT(offered.count(), 1, kAnswerMs);
+    QVERIFY(!prompter.notice());
+
+    other.close();
+    QTRY_VERIFY_WITH_TIMEOUT(prompter.notice() && prompter.notice()->isVisible(), kAnswerMs);
+    const QPointer<kyUpdateNotice> first = prompter.notice();
+    prompter.checkNow();
+    QTRY_COMPARE_WITH_TIMEOUT(offered.count(), 2, kAnswerMs);
+    QCOMPARE(prompter.notice(), first.data());
+    int notices = 0;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        notices += qobject_cast<kyUpdateNotice *>(widget) && widget->isVisible() ? 1 : 0;
+    QCOMPARE(notices, 1);
+    first->close();
+}
+
+KY_TEST_MAIN(TestUpdateSchedule)
 #include "testupdateschedule.moc"

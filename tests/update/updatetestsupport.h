@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QJsonObject>
 #include <QStringList>
+#include <QTemporaryDir>
 
 namespace kytest {
 
@@ -22,6 +23,16 @@ namespace kytest {
 inline QString setupStandIn()
 {
     return QStringLiteral(KY_SANDBOX_DIR "/bugreporter/BugReporter.exe");
+}
+
+// Starts the sandbox and puts a setup package to offer (the stand-in as
+// VURuv-1.1.0-setup.exe) into `files`: its path, or "" when either failed.
+inline QString startWithSetup(SandboxServer &server, const QTemporaryDir &files)
+{
+    const QString setup = files.filePath(QStringLiteral("VURuv-1.1.0-setup.exe"));
+    if (!server.start() || !files.isValid() || !QFile::copy(setupStandIn(), setup))
+        return QString();
+    return setup;
 }
 
 // The update the sandbox offers unless a case says otherwise: `version`,
