@@ -24,6 +24,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -93,9 +94,8 @@ const wchar_t *desktopName()
 // that name, whose windows a handle to the old one never sees. A program
 // started within that second (VURuv.exe right after its setup) could land on
 // the desktop being closed and show its window where no search finds it. So
-// a file browser window stays on the test's desktop while the test runs (see
-// keepTestDesktop), and the desktop is still opened by name, or made, each
-// time it is needed.
+// the test stays on its desktop while it runs (see keepTestDesktop), and the
+// desktop is still opened by name, or made, each time it is needed.
 HDESK openTestDesktop()
 {
     return CreateDesktopW(desktopName(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
@@ -237,19 +237,32 @@ std::string stateOf(const Program &program)
     return state;
 }
 
-// Keeps the test's desktop open until the test ends (its job ends the
-// browser), as scripts/lib/wineprefix.sh does for the prefix's own desktop.
-// Waits until the browser has a window there, which makes it the desktop's
-// user.
-bool keepTestDesktop(Program &keeper)
+// Keeps the test's desktop open until the test ends: a thread of this test
+// moves onto it and makes a window there, which makes the test one of the
+// desktop's users for as long as it runs. (A program of its own was not
+// enough: a file browser started there showed no window within a minute on
+// a busy machine.) True once the thread is on the desktop.
+bool keepTestDesktop()
 {
-    wchar_t windows[MAX_PATH];
-    const UINT length = GetWindowsDirectoryW(windows, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!ready)
         return false;
-    const std::wstring explorer = std::wstring(windows, length) + L"\\explorer.exe";
-    return start(keeper, L"\"" + explorer + L"\" C:\\", std::wstring())
-        && waitFor([&keeper] { return showsWindow(keeper.id, nullptr); }, 60000);
+    static bool kept = false;
+    std::thread([ready] {
+        HDESK desktop = openTestDesktop();
+        HWND window = nullptr;
+        if (desktop && SetThreadDesktop(desktop))
+            window = CreateWindowExW(0, L"STATIC", L"desktop keeper", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                     nullptr, nullptr);
+        kept = window != nullptr;
+        SetEvent(ready);
+        MSG message;
+        while (window && GetMessageW(&message, nullptr, 0, 0) > 0)
+            DispatchMessageW(&message);
+    }).detach();
+    WaitForSingleObject(ready, INFINITE);
+    CloseHandle(ready);
+    return kept;
 }
 
 std::wstring knownFolder(REFKNOWNFOLDERID id)
@@ -510,10 +523,10 @@ protected:
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         s_root = fs::path(knownFolder(FOLDERID_ProgramFiles)) / ("KySetupTest-" + std::to_string(GetCurrentProcessId()));
         s_folder = s_root / "VURuv";
-        s_desktopKept = keepTestDesktop(s_desktopKeeper);
+        s_desktopKept = keepTestDesktop();
     }
 
-    void SetUp() override { ASSERT_TRUE(s_desktopKept) << "no file browser keeps the test's desktop"; }
+    void SetUp() override { ASSERT_TRUE(s_desktopKept) << "the test's desktop cannot be kept open"; }
 
     static void TearDownTestSuite()
     {
@@ -525,14 +538,12 @@ protected:
     static fs::path s_root;
     static fs::path s_folder;
     static Program s_running;
-    static Program s_desktopKeeper;
     static bool s_desktopKept;
 };
 
 fs::path SetupPackage::s_root;
 fs::path SetupPackage::s_folder;
 Program SetupPackage::s_running;
-Program SetupPackage::s_desktopKeeper;
 bool SetupPackage::s_desktopKept = false;
 
 TEST_F(SetupPackage, silentInstallLaysOutTheFolderShortcutsAndEntry)
