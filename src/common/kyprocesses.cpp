@@ -41,5 +41,9 @@ int shellExecuteOpenHidden(const QString &file, const QString &parameters)
 
 bool openFolderInFileBrowser(const QString &folder)
 {
-    return kyplatform::openFolderInFileBrowser(nativePath(folder).toStdString());
+    int error = 0;
+    if (kyplatform::openFolderInFileBrowser(nativePath(folder).toStdString(), &error))
+        return true;
+    qWarning().noquote() << QStringLiteral("file browser not started (system error %1)").arg(error);
+    return false;
 }

@@ -97,6 +97,7 @@ struct CrashState
     char mappedName[kModuleBytes];
     char adviceUtf8[kTextBytes * 2];
     wchar_t adviceWide[kTextBytes * 2];
+    char reporterFailure[128];
 };
 
 Prepared g_prepared;
@@ -408,8 +409,39 @@ void writeMiniDump(EXCEPTION_POINTERS *pointers, const wchar_t *libraryPath, con
               nullptr, &callback);
 }
 
+// Says that the reporter did not start and the system's reason, on the
+// standard error stream and to a debugger, and in the message log when
+// messages are recorded: the user sees the message either way, and a report
+// that never arrives can then be told from one that was never sent.
+void reportReporterFailure(DWORD error)
+{
+    char number[16];
+    std::size_t digits = 0;
+    do {
+        number[digits++] = static_cast<char>('0' + error % 10);
+        error /= 10;
+    } while (error && digits < sizeof number - 1);
+    for (std::size_t i = 0; i < digits / 2; ++i) {
+        const char swapped = number[i];
+        number[i] = number[digits - 1 - i];
+        number[digits - 1 - i] = swapped;
+    }
+    number[digits] = '\0';
+    char *line = g_state.reporterFailure;
+    if (!formatAdvice(line, sizeof g_state.reporterFailure, "crash reporter not started: Windows error %s", number))
+        return;
+    const HANDLE errorStream = GetStdHandle(STD_ERROR_HANDLE);
+    if (errorStream && errorStream != INVALID_HANDLE_VALUE) {
+        writeAll(errorStream, line);
+        writeAll(errorStream, "\n");
+    }
+    OutputDebugStringA(line);
+    if (recording())
+        recordMessage("crash filter", line);
+}
+
 // The reporter resolves against the current working folder, gets its own
-// console and is not waited for; whether it starts is not checked.
+// console and is not waited for.
 void startReporter()
 {
     if (!formatReporterCommandLine(g_state.commandLineUtf8, sizeof g_state.commandLineUtf8,
@@ -424,11 +456,13 @@ void startReporter()
     startup.wShowWindow = SW_SHOW;
     PROCESS_INFORMATION process;
     std::memset(&process, 0, sizeof process);
-    if (CreateProcessW(g_prepared.reporter, g_state.commandLine, nullptr, nullptr, FALSE,
-                       NORMAL_PRIORITY_CLASS | CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &process)) {
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
+    if (!CreateProcessW(g_prepared.reporter, g_state.commandLine, nullptr, nullptr, FALSE,
+                        NORMAL_PRIORITY_CLASS | CREATE_NEW_CONSOLE, nullptr, nullptr, &startup, &process)) {
+        reportReporterFailure(GetLastError());
+        return;
     }
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
 }
 
 std::uintptr_t framePointerOf(const CONTEXT *context)

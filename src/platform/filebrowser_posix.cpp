@@ -2,6 +2,7 @@
 
 #include "platform/shell.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,12 +52,19 @@ std::string quotedWord(const std::string &word)
 }
 } // namespace
 
-bool openFolderInFileBrowser(const std::string &folder)
+bool openFolderInFileBrowser(const std::string &folder, int *systemError)
 {
+    if (systemError)
+        *systemError = 0;
     const std::string opener = findInPath("xdg-open");
     if (opener.empty() || folder.empty())
         return false;
-    return shellExecuteOpenHidden(opener, quotedWord(folder)) == SHELL_STARTED;
+    errno = 0;
+    if (shellExecuteOpenHidden(opener, quotedWord(folder)) == SHELL_STARTED)
+        return true;
+    if (systemError)
+        *systemError = errno;
+    return false;
 }
 
 } // namespace kyplatform

@@ -28,28 +28,51 @@ std::wstring browserArgument(const std::string &folder)
 
 } // namespace
 
-bool openFolderInFileBrowser(const std::string &folder)
+bool openFolderInFileBrowser(const std::string &folder, int *systemError)
 {
+    if (systemError)
+        *systemError = 0;
     if (folder.empty())
         return false;
     // The system's own explorer.exe, never one found beside the program.
     std::vector<wchar_t> windows(MAX_PATH);
     const UINT length = GetWindowsDirectoryW(windows.data(), MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
+    if (length == 0 || length >= MAX_PATH) {
+        if (systemError)
+            *systemError = static_cast<int>(GetLastError());
         return false;
+    }
     const std::wstring program = std::wstring(windows.data(), length) + L"\\explorer.exe";
-    std::wstring commandLine = L"\"" + program + L"\" " + browserArgument(folder);
+    const std::wstring commandLine = L"\"" + program + L"\" " + browserArgument(folder);
 
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process))
-        return false;
-    // Not waited for.
-    win::Handle processHandle(process.hProcess);
-    win::Handle threadHandle(process.hThread);
-    return true;
+    // A new explorer.exe that ends before it has finished starting makes
+    // CreateProcessW fail with ERROR_INTERNAL_ERROR; Wine's shell does that
+    // now and then on a busy machine, and the same start a moment later
+    // works. So that error alone is tried again: three starts in all, a
+    // quarter of a second apart (at most half a second on the caller's
+    // thread). Any other error is final at once.
+    constexpr int kStarts = 3;
+    DWORD error = 0;
+    for (int attempt = 1; attempt <= kStarts; ++attempt) {
+        std::wstring line = commandLine; // CreateProcessW may write into it
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        if (CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &process)) {
+            // Not waited for.
+            win::Handle processHandle(process.hProcess);
+            win::Handle threadHandle(process.hThread);
+            return true;
+        }
+        error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR || attempt == kStarts)
+            break;
+        Sleep(250);
+    }
+    if (systemError)
+        *systemError = static_cast<int>(error);
+    return false;
 }
 
 } // namespace kyplatform

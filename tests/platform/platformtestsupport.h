@@ -77,6 +77,24 @@ inline std::string readFile(const fs::path &path)
     return content.str();
 }
 
+// The record the stand-in helper writes (see platformhelper.cpp), once it is
+// there and can be read; "" when it never could be within `timeoutMs`. The
+// helper renames a whole record into place, but on Windows the rename holds
+// the file open with delete access until it returns, and a reader that does
+// not share deletion (any std::ifstream) is refused until then: on a busy
+// machine a read right after the name appears came back empty.
+inline std::string readRecordWhenWritten(const fs::path &path, int timeoutMs = 10000)
+{
+    std::string content;
+    waitFor(
+        [&] {
+            content = readFile(path);
+            return !content.empty();
+        },
+        timeoutMs);
+    return content;
+}
+
 // The path as the layer takes it: UTF-8.
 inline std::string utf8(const fs::path &path)
 {

@@ -22,8 +22,9 @@ std::vector<DWORD> explorersStartedHere()
 // Starts the browser on `folder` and returns the command line it got.
 std::string openedWith(const std::string &folder)
 {
-    if (!kyplatform::openFolderInFileBrowser(folder))
-        return "<not started: error " + std::to_string(GetLastError()) + ">";
+    int error = 0;
+    if (!kyplatform::openFolderInFileBrowser(folder, &error))
+        return "<not started: error " + std::to_string(error) + ">";
     std::vector<DWORD> ids;
     kytest::waitFor([&ids] {
         ids = explorersStartedHere();

@@ -116,9 +116,8 @@ TEST_F(Processes, ShellExecutePassesTheParameterText)
     const fs::path installer = copyHelper("down load/KYTool_setup.exe");
     ASSERT_EQ(kyplatform::shellExecuteOpenHidden(kytest::utf8(installer), parameters), kyplatform::SHELL_STARTED);
 
-    const fs::path record = installer.parent_path() / "KYTool_setup.exe.args";
-    ASSERT_TRUE(kytest::waitFor([&record] { return fs::exists(record); }));
-    const std::string content = kytest::readFile(record);
+    const std::string content = kytest::readRecordWhenWritten(installer.parent_path() / "KYTool_setup.exe.args");
+    ASSERT_FALSE(content.empty()) << "the installer did not run";
     const std::string raw = content.substr(0, content.find('\n'));
     EXPECT_EQ(content.substr(raw.size() + 1), "/S\n/D=C:\\a\nb\\c\n");
     // Where a program receives one command line, the parameter text ends it

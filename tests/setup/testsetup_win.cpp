@@ -24,6 +24,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -90,8 +91,11 @@ const wchar_t *desktopName()
 
 // Wine closes a desktop a second after the last program on it has ended:
 // its name goes, and the next program started there gets a new desktop of
-// that name, whose windows a handle to the old one never sees. So the
-// desktop is opened by name, or made, each time it is needed.
+// that name, whose windows a handle to the old one never sees. A program
+// started within that second (VURuv.exe right after its setup) could land on
+// the desktop being closed and show its window where no search finds it. So
+// the test stays on its desktop while it runs (see keepTestDesktop), and the
+// desktop is still opened by name, or made, each time it is needed.
 HDESK openTestDesktop()
 {
     return CreateDesktopW(desktopName(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
@@ -183,10 +187,11 @@ HANDLE jobProcess(const std::wstring &name)
 struct WindowQuery
 {
     DWORD processId;
+    const wchar_t *title; // any title when null
     bool found;
 };
 
-BOOL CALLBACK findMainWindow(HWND window, LPARAM parameter)
+BOOL CALLBACK findWindow(HWND window, LPARAM parameter)
 {
     auto *query = reinterpret_cast<WindowQuery *>(parameter);
     DWORD owner = 0;
@@ -194,20 +199,70 @@ BOOL CALLBACK findMainWindow(HWND window, LPARAM parameter)
     wchar_t title[64] = {};
     GetWindowTextW(window, title, 64);
     if (owner == query->processId && (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE)
-        && wcscmp(title, kDisplayName) == 0)
+        && (!query->title || wcscmp(title, query->title) == 0))
         query->found = true;
     return TRUE;
 }
 
-bool showsMainWindow(const Program &program)
+// Whether the process shows a window on the test's desktop (with that title).
+bool showsWindow(DWORD processId, const wchar_t *title)
 {
     HDESK desktop = OpenDesktopW(desktopName(), 0, FALSE, DESKTOP_ENUMERATE | DESKTOP_READOBJECTS);
     if (!desktop)
         return false;
-    WindowQuery query{program.id, false};
-    EnumDesktopWindows(desktop, findMainWindow, reinterpret_cast<LPARAM>(&query));
+    WindowQuery query{processId, title, false};
+    EnumDesktopWindows(desktop, findWindow, reinterpret_cast<LPARAM>(&query));
     CloseDesktop(desktop);
     return query.found;
+}
+
+bool showsMainWindow(const Program &program)
+{
+    return showsWindow(program.id, kDisplayName);
+}
+
+// For a program that shows no window: whether it still runs, and what its
+// error logs (in %TEMP%\VURuv) say.
+std::string stateOf(const Program &program)
+{
+    std::string state = program.running() ? "still running" : "ended with " + std::to_string(program.exitCode(0));
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+    std::error_code error;
+    for (const auto &entry : fs::directory_iterator(fs::path(std::wstring(temp, length)) / "VURuv", error)) {
+        const std::wstring name = entry.path().filename().wstring();
+        if (name.size() > 10 && name.compare(name.size() - 10, 10, L"_error.log") == 0)
+            state += "; " + utf8(name) + ":\n" + readFile(entry.path());
+    }
+    return state;
+}
+
+// Keeps the test's desktop open until the test ends: a thread of this test
+// moves onto it and makes a window there, which makes the test one of the
+// desktop's users for as long as it runs. (A program of its own was not
+// enough: a file browser started there showed no window within a minute on
+// a busy machine.) True once the thread is on the desktop.
+bool keepTestDesktop()
+{
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!ready)
+        return false;
+    static bool kept = false;
+    std::thread([ready] {
+        HDESK desktop = openTestDesktop();
+        HWND window = nullptr;
+        if (desktop && SetThreadDesktop(desktop))
+            window = CreateWindowExW(0, L"STATIC", L"desktop keeper", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                     nullptr, nullptr);
+        kept = window != nullptr;
+        SetEvent(ready);
+        MSG message;
+        while (window && GetMessageW(&message, nullptr, 0, 0) > 0)
+            DispatchMessageW(&message);
+    }).detach();
+    WaitForSingleObject(ready, INFINITE);
+    CloseHandle(ready);
+    return kept;
 }
 
 std::wstring knownFolder(REFKNOWNFOLDERID id)
@@ -473,7 +528,10 @@ protected:
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         s_root = fs::path(knownFolder(FOLDERID_ProgramFiles)) / ("KySetupTest-" + std::to_string(GetCurrentProcessId()));
         s_folder = s_root / "VURuv";
+        s_desktopKept = keepTestDesktop();
     }
+
+    void SetUp() override { ASSERT_TRUE(s_desktopKept) << "the test's desktop cannot be kept open"; }
 
     static void TearDownTestSuite()
     {
@@ -485,11 +543,13 @@ protected:
     static fs::path s_root;
     static fs::path s_folder;
     static Program s_running;
+    static bool s_desktopKept;
 };
 
 fs::path SetupPackage::s_root;
 fs::path SetupPackage::s_folder;
 Program SetupPackage::s_running;
+bool SetupPackage::s_desktopKept = false;
 
 TEST_F(SetupPackage, silentInstallLaysOutTheFolderShortcutsAndEntry)
 {
@@ -542,7 +602,7 @@ TEST_F(SetupPackage, silentInstallLaysOutTheFolderShortcutsAndEntry)
 TEST_F(SetupPackage, installedProgramStartsAndShowsItsWindow)
 {
     ASSERT_TRUE(start(s_running, L"\"" + (s_folder / "VURuv.exe").wstring() + L"\"", s_folder.wstring()));
-    EXPECT_TRUE(waitFor([] { return showsMainWindow(s_running); }, 60000));
+    EXPECT_TRUE(waitFor([] { return showsMainWindow(s_running); }, 60000)) << stateOf(s_running);
     EXPECT_TRUE(s_running.running());
 }
 
@@ -669,7 +729,7 @@ TEST_F(SetupPackage, folderWithBlanksAndChineseCharactersAndUninstallRemovingThe
 
     Program program;
     ASSERT_TRUE(start(program, L"\"" + (folder / "VURuv.exe").wstring() + L"\"", folder.wstring()));
-    EXPECT_TRUE(waitFor([&program] { return showsMainWindow(program); }, 60000));
+    EXPECT_TRUE(waitFor([&program] { return showsMainWindow(program); }, 60000)) << stateOf(program);
     addUserFiles(folder);
 
     // The uninstaller closes the running copy, then removes the data too.

@@ -142,10 +142,9 @@ protected:
     // The command line the reporter was started with, once it has run.
     std::string reporterCommandLine() const
     {
-        const fs::path record = work() / "BugReporter.exe.args";
-        if (!kytest::waitFor([&record] { return fs::exists(record); }))
+        const std::string content = kytest::readRecordWhenWritten(work() / "BugReporter.exe.args");
+        if (content.empty())
             return "<reporter did not run>";
-        const std::string content = kytest::readFile(record);
         return content.substr(0, content.find('\n'));
     }
 
@@ -244,6 +243,17 @@ TEST_F(CrashRunWin, MissingDumpWriter)
     const std::string dumpName = line.substr(prefix.size(), line.find('"', prefix.size()) - prefix.size());
     EXPECT_TRUE(nameFitsRun(dumpName)) << dumpName;
     EXPECT_EQ(line, expectedReporterCommandLine(dumpName));
+}
+
+// A reporter that cannot be started is said, with the system's reason,
+// before the user's message.
+TEST_F(CrashRunWin, ReporterThatCannotStartIsRecorded)
+{
+    fs::remove(work() / "BugReporter.exe");
+    run("fault");
+    EXPECT_EQ(m_exitCode, 0u);
+    EXPECT_EQ(messages(), writerRecord(CRASH_DUMP_LIBRARY_MISSING)
+                              + "crash filter\ncrash reporter not started: Windows error 2\n----\n" + generalRecord());
 }
 
 // A dbghelp.dll without the dump function.
