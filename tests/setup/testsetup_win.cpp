@@ -24,7 +24,6 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -91,11 +90,8 @@ const wchar_t *desktopName()
 
 // Wine closes a desktop a second after the last program on it has ended:
 // its name goes, and the next program started there gets a new desktop of
-// that name, whose windows a handle to the old one never sees. A program
-// started within that second (VURuv.exe right after its setup) could land on
-// the desktop being closed and show its window where no search finds it. So
-// the test stays on its desktop while it runs (see keepTestDesktop), and the
-// desktop is still opened by name, or made, each time it is needed.
+// that name, whose windows a handle to the old one never sees. So the
+// desktop is opened by name, or made, each time it is needed.
 HDESK openTestDesktop()
 {
     return CreateDesktopW(desktopName(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
@@ -235,34 +231,6 @@ std::string stateOf(const Program &program)
             state += "; " + utf8(name) + ":\n" + readFile(entry.path());
     }
     return state;
-}
-
-// Keeps the test's desktop open until the test ends: a thread of this test
-// moves onto it and makes a window there, which makes the test one of the
-// desktop's users for as long as it runs. (A program of its own was not
-// enough: a file browser started there showed no window within a minute on
-// a busy machine.) True once the thread is on the desktop.
-bool keepTestDesktop()
-{
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (!ready)
-        return false;
-    static bool kept = false;
-    std::thread([ready] {
-        HDESK desktop = openTestDesktop();
-        HWND window = nullptr;
-        if (desktop && SetThreadDesktop(desktop))
-            window = CreateWindowExW(0, L"STATIC", L"desktop keeper", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                                     nullptr, nullptr);
-        kept = window != nullptr;
-        SetEvent(ready);
-        MSG message;
-        while (window && GetMessageW(&message, nullptr, 0, 0) > 0)
-            DispatchMessageW(&message);
-    }).detach();
-    WaitForSingleObject(ready, INFINITE);
-    CloseHandle(ready);
-    return kept;
 }
 
 std::wstring knownFolder(REFKNOWNFOLDERID id)
@@ -528,10 +496,7 @@ protected:
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         s_root = fs::path(knownFolder(FOLDERID_ProgramFiles)) / ("KySetupTest-" + std::to_string(GetCurrentProcessId()));
         s_folder = s_root / "VURuv";
-        s_desktopKept = keepTestDesktop();
     }
-
-    void SetUp() override { ASSERT_TRUE(s_desktopKept) << "the test's desktop cannot be kept open"; }
 
     static void TearDownTestSuite()
     {
@@ -543,13 +508,11 @@ protected:
     static fs::path s_root;
     static fs::path s_folder;
     static Program s_running;
-    static bool s_desktopKept;
 };
 
 fs::path SetupPackage::s_root;
 fs::path SetupPackage::s_folder;
 Program SetupPackage::s_running;
-bool SetupPackage::s_desktopKept = false;
 
 TEST_F(SetupPackage, silentInstallLaysOutTheFolderShortcutsAndEntry)
 {
