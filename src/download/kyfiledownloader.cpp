@@ -377,9 +377,7 @@ bool KyFileDownloader::judgeAnswer(QMutexLocker &locker)
 // and validator are what later requests must match.
 void KyFileDownloader::adoptWholeBody()
 {
-    bool known = false;
-    const qint64 length = m_reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
-    m_expectedTotal = known ? length : -1;
+    m_expectedTotal = announcedLength(m_reply);
     const QByteArray etag = m_reply->rawHeader("ETag");
     // A weak ETag cannot guard a range (RFC 7233); Last-Modified can.
     m_validatorIsEtag = !etag.isEmpty() && !etag.startsWith("W/");

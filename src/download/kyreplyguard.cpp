@@ -27,9 +27,8 @@ void guardReply(QNetworkReply *reply, qint64 maxBytes, int stallTimeoutMs, const
         abortFor("stalled", reply->bytesAvailable());
     });
     QObject::connect(reply, &QNetworkReply::metaDataChanged, stall, [=]() {
-        bool known = false;
-        const qint64 announced = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong(&known);
-        if (known && oversized(announced))
+        const qint64 announced = announcedLength(reply);
+        if (oversized(announced))
             abortFor("announced length over the cap", announced);
     });
     // The reply holds at most one byte past the cap: Qt stops reading there,
@@ -46,4 +45,12 @@ void guardReply(QNetworkReply *reply, qint64 maxBytes, int stallTimeoutMs, const
     QObject::connect(reply, &QNetworkReply::uploadProgress, stall, [stall]() { stall->start(); });
     QObject::connect(reply, &QNetworkReply::finished, stall, &QTimer::stop);
     stall->start();
+}
+
+qint64 announcedLength(const QNetworkReply *reply)
+{
+    const QByteArray raw = reply->rawHeader("Content-Length");
+    bool known = false;
+    const qint64 length = raw.mid(raw.lastIndexOf(',') + 1).trimmed().toLongLong(&known);
+    return known && length >= 0 ? length : -1;
 }
