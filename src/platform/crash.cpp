@@ -81,6 +81,14 @@ const char kMediaModule[] = "avpipe.dll";
 const char kEncoderModule[] = "libx264-140.dll";
 } // namespace
 
+std::size_t formatReporterFailure(char *out, std::size_t size, unsigned long error)
+{
+    FixedText text(out, size);
+    text.add("crash reporter not started: Windows error ");
+    text.addNumber(static_cast<long long>(error));
+    return text.result();
+}
+
 std::size_t formatDumpFileName(char *out, std::size_t size, const char *baseName,
                                const CrashTime &time, const char *version)
 {

@@ -105,6 +105,11 @@ std::size_t formatReporterCommandLine(char *out, std::size_t size, const char *u
 // `text` with its first "%s" replaced by `module`.
 std::size_t formatAdvice(char *out, std::size_t size, const char *text, const char *module);
 
+// "crash reporter not started: Windows error <error>", for the crash filter
+// to say why its reporter did not start; like the others, without
+// allocating, and 0 (an empty text) when it does not fit.
+std::size_t formatReporterFailure(char *out, std::size_t size, unsigned long error);
+
 // The text after the last "/" or "\".
 const char *moduleBaseName(const char *path);
 

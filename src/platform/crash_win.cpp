@@ -415,20 +415,8 @@ void writeMiniDump(EXCEPTION_POINTERS *pointers, const wchar_t *libraryPath, con
 // that never arrives can then be told from one that was never sent.
 void reportReporterFailure(DWORD error)
 {
-    char number[16];
-    std::size_t digits = 0;
-    do {
-        number[digits++] = static_cast<char>('0' + error % 10);
-        error /= 10;
-    } while (error && digits < sizeof number - 1);
-    for (std::size_t i = 0; i < digits / 2; ++i) {
-        const char swapped = number[i];
-        number[i] = number[digits - 1 - i];
-        number[digits - 1 - i] = swapped;
-    }
-    number[digits] = '\0';
     char *line = g_state.reporterFailure;
-    if (!formatAdvice(line, sizeof g_state.reporterFailure, "crash reporter not started: Windows error %s", number))
+    if (!formatReporterFailure(line, sizeof g_state.reporterFailure, error))
         return;
     const HANDLE errorStream = GetStdHandle(STD_ERROR_HANDLE);
     if (errorStream && errorStream != INVALID_HANDLE_VALUE) {
