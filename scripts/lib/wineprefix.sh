@@ -26,10 +26,28 @@ log="$WINEPREFIX.log"
 case "${1:-}" in
 start)
   if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$WINEPREFIX/.kyoro-prefix" ]; then
+    # Every write appends: Wine's services inherit the log from the program
+    # that started them and write on long after it ended, over what came
+    # later if their descriptor kept its own offset.
+    : >"$log"
     # Without the 32-bit Wine, wineboot reports a failure for the 32-bit half
     # of the prefix, which the 64-bit programs do not need; the registry
     # written when the server ends tells whether the prefix is usable.
-    wineboot -i </dev/null >"$log" 2>&1
+    # Once in a CI run, wineboot ended at once without a word and without
+    # making the prefix's folder (its loader died before the first line it
+    # writes); a wineboot that made nothing at all is run once more, with
+    # its exit status in the log.
+    for attempt in 1 2; do
+      status=0
+      wineboot -i </dev/null >>"$log" 2>&1 || status=$?
+      [ -d "$WINEPREFIX/dosdevices" ] && break
+      echo "wineboot -i (attempt $attempt) ended with status $status and made no prefix" >>"$log"
+    done
+    if [ ! -d "$WINEPREFIX/dosdevices" ]; then
+      cat "$log" >&2
+      echo "could not make the Wine prefix $WINEPREFIX" >&2
+      exit 1
+    fi
     # regedit reads a .reg file with Chinese names as UTF-16.
     for reg in wine-fonts wine-profile; do
       iconv -f UTF-8 -t UTF-16 "$here/$reg.reg" >"$WINEPREFIX/kyoro-$reg.reg"
