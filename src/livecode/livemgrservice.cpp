@@ -59,6 +59,24 @@ void releaseBroadcastInfo(BroadcastInfo &info)
     info.code = nullptr;
 }
 
+// Counts one report from before its call is completed until its signal is
+// out.
+class Delivery
+{
+public:
+    explicit Delivery(std::atomic<int> &count)
+        : m_count(count)
+    {
+        ++m_count;
+    }
+    ~Delivery() { --m_count; }
+    Delivery(const Delivery &) = delete;
+    Delivery &operator=(const Delivery &) = delete;
+
+private:
+    std::atomic<int> &m_count;
+};
+
 } // namespace
 
 LiveMgrService::LiveMgrService()
@@ -103,6 +121,11 @@ void LiveMgrService::start()
     RpcStartService(m_instance, name, RPC_SCOPE_USER);
 }
 
+bool LiveMgrService::isDelivering() const
+{
+    return m_deliveries > 0;
+}
+
 void LiveMgrService::onBroadcastInfo(void *, IRpcArgument **args, int, RpcAsyncToken token)
 {
     BroadcastInfo info = decodeBroadcastInfo(args[0]);
@@ -110,6 +133,7 @@ void LiveMgrService::onBroadcastInfo(void *, IRpcArgument **args, int, RpcAsyncT
     const QString code = QString::fromUtf8(info.code);
     releaseBroadcastInfo(info);
     // The caller is released before anyone reacts to the address.
+    const Delivery delivery(m_deliveries);
     RpcCompleteAsyncProcedure(token, nullptr);
     emit sglBroadcastInfoMsg(url, code);
 }
@@ -118,12 +142,14 @@ void LiveMgrService::onOpenRoomMsg(void *, IRpcArgument **args, int, RpcAsyncTok
 {
     const int res = args[0]->item(0)->toInt();
     const QString msg = QString::fromUtf8(args[0]->item(1)->toString());
+    const Delivery delivery(m_deliveries);
     RpcCompleteAsyncProcedure(token, nullptr);
     emit sglOpenLiveRoomResult(res, msg);
 }
 
 void LiveMgrService::onLiveCodeModuleClose(void *, IRpcArgument **, int, RpcAsyncToken token)
 {
+    const Delivery delivery(m_deliveries);
     RpcCompleteAsyncProcedure(token, nullptr);
     emit sglLiveCodeModuleClose();
 }

@@ -6,6 +6,7 @@
 #include "common/kypaths.h"
 #include "common/kytexts.h"
 #include "livecode/livecodemodulemanager.h"
+#include "livecode/livemgrservice.h"
 #include "download/kydownloadrules.h"
 #include "download/kyfiledownloadermgr.h"
 #include "logic/kylivetoolconfig.h"
@@ -150,6 +151,7 @@ void kyLiveAddressSet::startPolling()
     if (m_pollTimerId != -1)
         killTimer(m_pollTimerId);
     m_pollTimerId = startTimer(kPollIntervalMs, Qt::CoarseTimer);
+    m_goneCheckQueued = false;
     setInteractive(false);
 }
 
@@ -159,6 +161,12 @@ void kyLiveAddressSet::stopPolling()
         killTimer(m_pollTimerId);
         m_pollTimerId = -1;
     }
+    m_goneCheckQueued = false;
+}
+
+bool kyLiveAddressSet::isListening() const
+{
+    return m_pollTimerId != -1 || m_goneCheckQueued;
 }
 
 kyLiveAddressSet::Round kyLiveAddressSet::downloadAndInstall()
@@ -190,12 +198,29 @@ void kyLiveAddressSet::timerEvent(QTimerEvent *event)
         return;
     }
     LiveCodeModuleManager *manager = KyLogicFW::instance()->liveCodeModuleManager();
-    if (manager && manager->isComponentRunning())
+    // The service releases the component before it passes the report on, so
+    // the component can be gone while its report is still on the way.
+    if (manager
+        && (manager->isComponentRunning() || (manager->service() && manager->service()->isDelivering())))
         return;
-    // The component went away without a report.
+    // The component is gone, and whatever it reported is queued for this
+    // thread by now: the dialog goes back to editing behind it, and only
+    // when no report came.
     stopPolling();
-    m_url.clear();
-    m_code.clear();
+    m_goneCheckQueued = true;
+    QMetaObject::invokeMethod(this, [this] { componentGone(); }, Qt::QueuedConnection);
+}
+
+void kyLiveAddressSet::componentGone()
+{
+    {
+        QMutexLocker locker(&m_lock);
+        if (!m_goneCheckQueued)
+            return;
+        m_goneCheckQueued = false;
+        m_url.clear();
+        m_code.clear();
+    }
     setInteractive(true);
 }
 
@@ -204,7 +229,7 @@ void kyLiveAddressSet::sltBroadcastMsg(QString url, QString code)
     {
         QMutexLocker locker(&m_lock);
         // Only the component this dialog started is listened to.
-        if (m_pollTimerId == -1)
+        if (!isListening())
             return;
         stopPolling();
         m_url = url;
@@ -228,7 +253,7 @@ void kyLiveAddressSet::sltOpenLiveRoomResult(int res, QString msg)
     Q_UNUSED(msg)
     // Whatever the result says, the component has no live code for us.
     QMutexLocker locker(&m_lock);
-    if (m_pollTimerId == -1)
+    if (!isListening())
         return;
     stopPolling();
     emit sglShowFiledDialog();

@@ -65,13 +65,21 @@ private:
     bool writePushCode(const QString &url, const QString &code);
     // Called with the lock held.
     void stopPolling();
+    // Whether a report of the component this dialog started is taken: while
+    // it runs, and after it ended until the check queued behind its reports.
+    // Called with the lock held.
+    bool isListening() const;
+    // Editing comes back: the component ended without a report.
+    void componentGone();
 
     std::unique_ptr<Ui::kyLiveAddressSet> ui;
     QString m_toolName;
     QString m_url;
     QString m_code;
-    // Guards m_url, m_code and m_pollTimerId. Not recursive: no slot that
-    // holds it runs a modal dialog or calls back into another locking slot.
+    // Guards m_url, m_code, m_pollTimerId and m_goneCheckQueued. Not
+    // recursive: no slot that holds it runs a modal dialog or calls back into
+    // another locking slot.
     QMutex m_lock;
     int m_pollTimerId = -1;
+    bool m_goneCheckQueued = false;
 };

@@ -11,6 +11,7 @@
 #include "common/kyconstants.h"
 #include "common/kyhosts.h"
 #include "livecode/livecodemodulemanager.h"
+#include "livecode/livemgrservice.h"
 #include "logic/kylivetoolconfig.h"
 #include "logic/kylogicfw.h"
 #include "logic/kytoolfacts.h"
@@ -30,11 +31,13 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -100,6 +103,7 @@ private slots:
     void cleanup();
 
     void getWithCurrentComponentWritesObsClassic();
+    void reportStillOnItsWayWhenTheComponentEndsCounts();
     void missingComponentLoadsThenLaunches();
     void closingTheLoadingDialogCancelsTheDownload();
     void downloadThatCannotStartShowsTheMessage();
@@ -204,6 +208,50 @@ void TestLiveAddressDialogs::getWithCurrentComponentWritesObsClassic()
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(obsClassicPushCode(), qMakePair(QStringLiteral("rtmp://127.0.0.1/live"), QStringLiteral("live_42")));
     QVERIFY(!offGuiThread);
+}
+
+void TestLiveAddressDialogs::reportStillOnItsWayWhenTheComponentEndsCounts()
+{
+    installCurrentComponent();
+    qputenv("KYORO_LIVECODE_SCRIPT", "broadcast:rtmp://127.0.0.1/live,live_7");
+    // The service releases the component before it passes the report on.
+    // Held there until the component has ended, the report must still close
+    // the dialog, however many polls find the component gone meanwhile. The
+    // hold goes ahead of the hub's own connection, which queues the report.
+    LiveMgrService *service = KyLogicFW::instance()->liveCodeModuleManager()->service();
+    QObject *hub = KyLogicFW::instance();
+    const char *signal = SIGNAL(sglBroadcastInfoMsg(QString, QString));
+    const char *slot = SLOT(sltBroadcastMsg(QString, QString));
+    QVERIFY(disconnect(service, signal, hub, slot));
+    auto held = std::make_shared<std::atomic<bool>>(false);
+    auto pass = std::make_shared<QSemaphore>();
+    struct Release
+    {
+        std::shared_ptr<QSemaphore> pass;
+        ~Release() { pass->release(); }
+    } release{pass};
+    QObject holdScope;
+    connect(
+        service, &LiveMgrService::sglBroadcastInfoMsg, &holdScope,
+        [held, pass] {
+            *held = true;
+            pass->tryAcquire(1, kTimeout);
+        },
+        Qt::DirectConnection);
+    QVERIFY(connect(service, signal, hub, slot));
+
+    kyLiveAddressSet dialog(TOOL_NAME_OBS_STUDIO, m_window.get());
+    dialog.show();
+    click(&dialog, "button_get");
+    QVERIFY(kytest::waitWhileComponentRuns([&] { return held->load(); }, kTimeout));
+    // Its call was completed: it ends with the report still held.
+    QTRY_VERIFY_WITH_TIMEOUT(!kytest::isRunning(QStringLiteral("LiveCodeModule.exe")), kTimeout);
+    // Five polls and more: none may take the dialog back to editing.
+    QVERIFY(!QTest::qWaitFor([&] { return isEditing(dialog); }, 1000));
+    pass->release();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), kTimeout);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(obsStudioPushCode(), qMakePair(kSandboxRtmp, QStringLiteral("live_7")));
 }
 
 void TestLiveAddressDialogs::missingComponentLoadsThenLaunches()
