@@ -222,7 +222,7 @@ void TestLiveAddressDialogs::reportStillOnItsWayWhenTheComponentEndsCounts()
     QObject *hub = KyLogicFW::instance();
     const char *signal = SIGNAL(sglBroadcastInfoMsg(QString, QString));
     const char *slot = SLOT(sltBroadcastMsg(QString, QString));
-    QVERIFY(disconnect(service, signal, hub, slot));
+    QVERIFY(disconnect(service, signal, hub, nullptr));
     auto held = std::make_shared<std::atomic<bool>>(false);
     auto pass = std::make_shared<QSemaphore>();
     struct Release
