@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -88,10 +89,7 @@ const wchar_t *desktopName()
     return name.c_str();
 }
 
-// Wine closes a desktop a second after the last program on it has ended:
-// its name goes, and the next program started there gets a new desktop of
-// that name, whose windows a handle to the old one never sees. So the
-// desktop is opened by name, or made, each time it is needed.
+// Opens the test's desktop by name, or makes it.
 HDESK openTestDesktop()
 {
     return CreateDesktopW(desktopName(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
@@ -124,9 +122,8 @@ struct Program
     }
 };
 
-// Starts a command line in `workDir` on the test's desktop, as the shell
-// starts a program from a shortcut.
-bool start(Program &program, const std::wstring &commandLine, const std::wstring &workDir)
+// Starts a command line in `workDir` on the test's desktop.
+bool launch(Program &program, const std::wstring &commandLine, const std::wstring &workDir)
 {
     testJob();
     HDESK desktop = openTestDesktop();
@@ -146,6 +143,43 @@ bool start(Program &program, const std::wstring &commandLine, const std::wstring
     program.process = info.hProcess;
     program.id = info.dwProcessId;
     return true;
+}
+
+// Wine closes a desktop a second after the last program on it has ended,
+// and a program started in that second lands on the desktop being closed:
+// it runs, but shows no window. So a keeper holds the test's desktop from
+// before the first program until the test ends. A program on a desktop is
+// one of its users from its start on; no window is needed for that.
+bool keepTestDesktop()
+{
+    static const bool kept = [] {
+        const std::wstring eventName = std::wstring(desktopName()) + L"-kept";
+        HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, eventName.c_str());
+        Program keeper;
+        if (!ready
+            || !launch(keeper,
+                       L"\"" + fs::path(KY_DESKTOP_KEEPER).wstring() + L"\" "
+                           + std::to_wstring(GetCurrentProcessId()) + L" " + eventName,
+                       std::wstring())) {
+            std::fprintf(stderr, "the desktop keeper did not start (error %lu)\n", GetLastError());
+            return false;
+        }
+        // As long as the keeper runs: under load, Wine takes its time.
+        HANDLE either[] = {ready, keeper.process};
+        const bool placed = WaitForMultipleObjects(2, either, FALSE, INFINITE) == WAIT_OBJECT_0;
+        CloseHandle(ready);
+        if (!placed)
+            std::fprintf(stderr, "the desktop keeper ended with %ld before it was in place\n", keeper.exitCode(0));
+        return placed;
+    }();
+    return kept;
+}
+
+// Starts a command line in `workDir` on the test's desktop, as the shell
+// starts a program from a shortcut.
+bool start(Program &program, const std::wstring &commandLine, const std::wstring &workDir)
+{
+    return keepTestDesktop() && launch(program, commandLine, workDir);
 }
 
 // Runs a command line to its end; its exit code, or -1.
