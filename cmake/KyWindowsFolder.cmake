@@ -4,7 +4,7 @@ if(NOT KY_QT_WINDOWS_PREFIX)
   message(FATAL_ERROR "Building for Windows needs -DKY_QT_WINDOWS_PREFIX=<Qt for Windows prefix>")
 endif()
 find_program(KY_MINGW_OBJDUMP NAMES x86_64-w64-mingw32-objdump REQUIRED)
-find_program(KY_MINGW_STRIP NAMES x86_64-w64-mingw32-strip REQUIRED)
+find_program(KY_MINGW_OBJCOPY NAMES x86_64-w64-mingw32-objcopy REQUIRED)
 
 # The folders of the compiler's runtime DLLs (libstdc++, libgcc_s, winpthread).
 set(KY_MINGW_RUNTIME_DIRS "")
@@ -50,7 +50,7 @@ function(ky_windows_folder name)
     COMMAND ${CMAKE_COMMAND} -DDEPLOY_DIR=${F_DIR} -DPROGRAMS=${programs_arg}
             -DQT_PREFIX=${KY_QT_WINDOWS_PREFIX} -DPLUGINS=${plugins_arg}
             -DRUNTIME_LOADED=${loaded_arg} -DDATA_FILES=${data_arg}
-            -DSEARCH_DIRS=${dirs_arg} -DOBJDUMP=${KY_MINGW_OBJDUMP} -DSTRIP=${KY_MINGW_STRIP}
+            -DSEARCH_DIRS=${dirs_arg} -DOBJDUMP=${KY_MINGW_OBJDUMP} -DOBJCOPY=${KY_MINGW_OBJCOPY}
             -P ${PROJECT_SOURCE_DIR}/cmake/KyDeployWindows.cmake
     COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
     DEPENDS ${F_PROGRAMS} ${F_DATA} ${PROJECT_SOURCE_DIR}/cmake/KyDeployWindows.cmake

@@ -3,8 +3,10 @@
 
 Fails when a file the program needs is missing, when VURuv.exe is not a
 windowed (GUI subsystem) program, or when any binary in the folder imports a
-DLL that neither the folder nor Windows itself provides. The import tables
-are read with mingw-w64's objdump; Windows' own DLLs are the short list
+DLL that neither the folder nor Windows itself provides, or when a binary's
+sections do not start on pages of its file (Wine then reads them whole into
+private memory instead of mapping them). The headers are read with
+mingw-w64's objdump; Windows' own DLLs are the short list
 below, matched without regard to case as Windows does.
 
     checkprogramfolder.py --folder DIR --objdump OBJDUMP [--self-test]
@@ -27,6 +29,8 @@ WINDOWS_DLLS = {
     "bcrypt.dll", "dbghelp.dll", "winspool.drv", "setupapi.dll", "dxgi.dll",
     "d3d11.dll", "d3d9.dll", "opengl32.dll", "uiautomationcore.dll",
 }
+
+PAGE = 4096
 
 REQUIRED = [
     "VURuv.exe", "BugReporter.exe", "deault.data",
@@ -63,6 +67,10 @@ def check(folder, objdump):
                 problems.append("%s imports %s, which the folder does not hold" % (relative, dll))
         if relative == "VURuv.exe" and "(Windows GUI)" not in dump:
             problems.append("VURuv.exe is not a windowed program")
+        alignment = re.search(r"FileAlignment\s+([0-9a-fA-F]+)", dump)
+        if not alignment or int(alignment.group(1), 16) % PAGE != 0:
+            problems.append("%s: sections not on pages of the file (FileAlignment %s)"
+                            % (relative, alignment.group(1) if alignment else "?"))
     return problems
 
 
