@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPainter>
+#include <QtMath>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -40,6 +41,7 @@ private slots:
     void statePicturesWaitAndLookTheSame();
     void frameLaidOutFromSmallIsTheSame_data();
     void frameLaidOutFromSmallIsTheSame();
+    void windowMarginIsTheFrame();
     void movesByTitleArea_data();
     void movesByTitleArea();
 
@@ -388,6 +390,32 @@ void TestMainForm::frameLaidOutFromSmallIsTheSame()
         }
         QCOMPARE(laidOut, direct);
     }
+}
+
+// The window paints its margin (the shadow around its body) as the frame
+// drawn directly would, through the window's own painter.
+void TestMainForm::windowMarginIsTheFrame()
+{
+    const QImage window = m_window->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const qreal ratio = window.devicePixelRatio();
+    QImage direct(window.size(), QImage::Format_ARGB32_Premultiplied);
+    direct.setDevicePixelRatio(ratio);
+    direct.fill(Qt::transparent);
+    {
+        QPainter painter(&direct);
+        kyDrawWindowFrame(painter, m_window->size());
+    }
+    const int margin = qFloor(10 * ratio);
+    int compared = 0;
+    for (int y = 0; y < window.height(); ++y) {
+        for (int x = 0; x < window.width(); ++x) {
+            if (x >= margin && y >= margin && x < window.width() - margin && y < window.height() - margin)
+                continue;
+            QCOMPARE(QString::number(window.pixel(x, y), 16), QString::number(direct.pixel(x, y), 16));
+            ++compared;
+        }
+    }
+    QVERIFY(compared > 0);
 }
 
 KY_TEST_MAIN(TestMainForm)
