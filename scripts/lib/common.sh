@@ -10,7 +10,7 @@ KY_CROSS_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev)
 # Debian packages the build, the tests and the demo run need.
 KY_PACKAGES=(
   "${KY_BUILD_TOOL_PACKAGES[@]}" g++ pkg-config
-  qtbase5-dev qtbase5-dev-tools
+  qtbase5-dev qtbase5-dev-tools libfontconfig-dev
   libquazip1-qt5-dev
   libssl-dev openssl
   tzdata locales

@@ -2,6 +2,7 @@
 
 #include "app/appinit.h"
 #include "app/kycrashreport.h"
+#include "app/kyfontwarmup.h"
 #include "app/kylogmanager.h"
 #include "app/kyscaling.h"
 #include "app/kysingleapplication.h"
@@ -36,6 +37,15 @@ void reportStartupLoading()
 
 KyAppSession::KyAppSession(KySingleApplication &app)
 {
+    // The font configuration the first text needs is read beside the
+    // window's construction too; the window waits for it before it is shown
+    // and lays out its first text.
+    m_fontWarmUp.reset(QThread::create([]() {
+        warmUpFontConfiguration();
+        kyStartupMark("font configuration read (beside the window)");
+    }));
+    m_fontWarmUp->setObjectName(QStringLiteral("kyoro font warm-up"));
+    m_fontWarmUp->start();
     // The first network access manager of a process loads the network
     // stack's bearer plugins and waits for them (4 to 14 ms here, more on a
     // busy machine): done on a thread of its own while the window is built,
@@ -62,6 +72,8 @@ KyAppSession::KyAppSession(KySingleApplication &app)
     kyStartupMark("window icon set");
     m_window->initLogic();
     kyStartupMark("logic initialised");
+    m_fontWarmUp->wait();
+    kyStartupMark("font configuration ready");
     m_window->show();
     kyStartupMark("window shown");
 }
@@ -73,6 +85,7 @@ KyAppSession::~KyAppSession()
     // network managers: they go while the application object still exists.
     m_window.reset();
     m_networkWarmUp->wait();
+    m_fontWarmUp->wait();
     runProcessCleanups();
 }
 

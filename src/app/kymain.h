@@ -37,5 +37,7 @@ public:
 private:
     // Brings the network stack up beside the window's construction.
     std::unique_ptr<QThread> m_networkWarmUp;
+    // Reads the font configuration beside it.
+    std::unique_ptr<QThread> m_fontWarmUp;
     std::unique_ptr<kyoroManager> m_window;
 };

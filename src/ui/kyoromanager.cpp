@@ -17,7 +17,6 @@
 #include "ui/kywindowplacement.h"
 
 #include <QPainter>
-#include <QPainterPath>
 #include <QStyleOption>
 #include <QTimer>
 
@@ -211,24 +210,7 @@ void kyoroManager::paintEvent(QPaintEvent *event)
     option.initFrom(this);
     style()->drawPrimitive(QStyle::PE_Widget, &option, &painter, this);
 
-    // The window body sits 10 px inside the translucent window; the margin
-    // holds the frame line and a ten-step shadow.
-    QPainterPath body;
-    body.setFillRule(Qt::WindingFill);
-    body.addRect(11, 11, width() - 22, height() - 22);
-    painter.setPen(QColor(0x53, 0x53, 0x53));
-    painter.drawRect(10, 10, geometry().width() - 21, geometry().height() - 21);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.fillPath(body, QBrush(QColor(0xf5, 0xf5, 0xfb)));
-
-    QColor shadow(0, 0, 0);
-    for (int i = 0; i < 10; ++i) {
-        QPainterPath ring;
-        ring.setFillRule(Qt::WindingFill);
-        ring.addRoundedRect(10 - i, 10 - i, width() - (10 - i) * 2, height() - (10 - i) * 2, i + 1, i + 1, Qt::AbsoluteSize);
-        shadow.setAlpha(36 - i * 4);
-        painter.setPen(shadow);
-        painter.drawPath(ring);
-    }
+    // The frame line, the body and the shadow in the 10 px margin.
+    m_frame.paint(painter, size(), devicePixelRatioF());
     QWidget::paintEvent(event);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/kytitlebar.h"
+#include "ui/kywindowframe.h"
 
 #include <QSystemTrayIcon>
 #include <QWidget>
@@ -121,6 +122,7 @@ private:
     InstallPathSettings *m_installPathSettings = nullptr;
     bool m_quitting = false;
     bool m_painted = false;
+    KyWindowFrame m_frame;
     // The toolbox page's widgets wait to be polished until it is shown.
     bool m_holdToolboxPolish = false;
     kyUpdatePrompter *m_updatePrompter = nullptr;

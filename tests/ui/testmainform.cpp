@@ -3,11 +3,14 @@
 #include "common/kytexts.h"
 
 #include "ui/kyoromanager.h"
+#include "ui/kywindowframe.h"
 
 #include <QAbstractButton>
 #include <QTimer>
 #include <QApplication>
 #include <QLabel>
+#include <QPainter>
+#include <QtMath>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -36,6 +39,9 @@ private slots:
     void titleBarSwitchesPages();
     void toolboxPageJoinsWhenFirstShown();
     void statePicturesWaitAndLookTheSame();
+    void frameLaidOutFromSmallIsTheSame_data();
+    void frameLaidOutFromSmallIsTheSame();
+    void windowMarginIsTheFrame();
     void movesByTitleArea_data();
     void movesByTitleArea();
 
@@ -343,6 +349,73 @@ void TestMainForm::movesByTitleArea()
     // coordinates.
     QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, moves ? at : at + QPoint(30, 20));
     QTRY_COMPARE(m_window->pos(), moves ? start + QPoint(30, 20) : start);
+}
+
+void TestMainForm::frameLaidOutFromSmallIsTheSame_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<qreal>("ratio");
+    for (const qreal ratio : {1.0, 1.25, 1.5, 1.75, 2.0}) {
+        for (const QSize size : {QSize(942, 622), QSize(943, 623), QSize(120, 90)}) {
+            QTest::addRow("%dx%d at %g", size.width(), size.height(), ratio) << size << ratio;
+        }
+    }
+}
+
+// The frame laid out from the small one's corners and edges is the frame
+// drawn directly, to the pixel, at every scale (whole device sizes or not),
+// and again when painted a second time from the kept picture.
+void TestMainForm::frameLaidOutFromSmallIsTheSame()
+{
+    QFETCH(QSize, size);
+    QFETCH(qreal, ratio);
+    const QSize device(qCeil(size.width() * ratio), qCeil(size.height() * ratio));
+    auto blank = [&]() {
+        QImage image(device, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(ratio);
+        image.fill(Qt::transparent);
+        return image;
+    };
+    QImage direct = blank();
+    {
+        QPainter painter(&direct);
+        kyDrawWindowFrame(painter, size);
+    }
+    KyWindowFrame frame;
+    for (int paint = 0; paint < 2; ++paint) {
+        QImage laidOut = blank();
+        {
+            QPainter painter(&laidOut);
+            frame.paint(painter, size, ratio);
+        }
+        QCOMPARE(laidOut, direct);
+    }
+}
+
+// The window paints its margin (the shadow around its body) as the frame
+// drawn directly would, through the window's own painter.
+void TestMainForm::windowMarginIsTheFrame()
+{
+    const QImage window = m_window->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const qreal ratio = window.devicePixelRatio();
+    QImage direct(window.size(), QImage::Format_ARGB32_Premultiplied);
+    direct.setDevicePixelRatio(ratio);
+    direct.fill(Qt::transparent);
+    {
+        QPainter painter(&direct);
+        kyDrawWindowFrame(painter, m_window->size());
+    }
+    const int margin = qFloor(10 * ratio);
+    int compared = 0;
+    for (int y = 0; y < window.height(); ++y) {
+        for (int x = 0; x < window.width(); ++x) {
+            if (x >= margin && y >= margin && x < window.width() - margin && y < window.height() - margin)
+                continue;
+            QCOMPARE(QString::number(window.pixel(x, y), 16), QString::number(direct.pixel(x, y), 16));
+            ++compared;
+        }
+    }
+    QVERIFY(compared > 0);
 }
 
 KY_TEST_MAIN(TestMainForm)
