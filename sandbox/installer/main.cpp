@@ -15,8 +15,9 @@
 // KYORO_SANDBOX_INSTALL_MS sets how long installing and uninstalling take
 // (default 3000), KYORO_SANDBOX_HANDOVER_MS how long "uninstall.exe" works
 // before it starts its copy (default 0). When KYORO_SANDBOX_INSTALL_LOG names a file, each install
-// appends a line with the installer's name to it as it starts, so a test
-// counts runs exactly instead of sampling the process list. KYORO_SANDBOX_TOOL names the program copied as the tool's
+// appends a line with the installer's name to it as it starts, and each
+// uninstall's copy a line with its process name ("Au_.exe", "Un_A.exe"), so a
+// test counts runs exactly instead of sampling the process list. KYORO_SANDBOX_TOOL names the program copied as the tool's
 // files (default: the stand-in tool of this build).
 
 #include "platform/pathmap.h"
@@ -110,6 +111,16 @@ void work(const char *variable = "KYORO_SANDBOX_INSTALL_MS", long long ms = 3000
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
+// Appends the name of what starts to KYORO_SANDBOX_INSTALL_LOG, when set.
+void recordRun(const std::string &name)
+{
+    if (const char *log = std::getenv("KYORO_SANDBOX_INSTALL_LOG"); log && *log) {
+        // Binary: one "\n" a line on every system, not CRLF on Windows.
+        std::ofstream runs(fromUtf8(log), std::ios::app | std::ios::binary);
+        runs << name << "\n";
+    }
+}
+
 std::string windowsForm(std::string path)
 {
     std::replace(path.begin(), path.end(), '/', '\\');
@@ -150,11 +161,7 @@ int install(const Tool &tool, int argc, char *argv[])
     if (!kyplatform::isAbsolutePath(folder))
         return fail("/D= needs an absolute folder, got \"" + folder + "\"");
 
-    if (const char *log = std::getenv("KYORO_SANDBOX_INSTALL_LOG"); log && *log) {
-        // Binary: one "\n" a line on every system, not CRLF on Windows.
-        std::ofstream runs(fromUtf8(log), std::ios::app | std::ios::binary);
-        runs << tool.installer << "\n";
-    }
+    recordRun(tool.installer);
     work();
 
     const fs::path target = fromUtf8(kyplatform::nativePath(folder));
@@ -246,6 +253,7 @@ int finishUninstall(int argc, char *argv[])
     std::vector<std::string> files;
     if (!readManifest(folder, displayName, uninstallerProcess, files))
         return fail("no uninstall manifest in " + utf8(folder));
+    recordRun(uninstallerProcess);
 
     work();
 
