@@ -19,6 +19,9 @@
 #include <QThread>
 #include <QTimer>
 
+#include <functional>
+#include <memory>
+
 namespace {
 const int kStartupTraceMs = 3000;
 
@@ -33,6 +36,15 @@ void reportStartupLoading()
 {
     reportEvent(POINTING_STARTUP_LOADING);
 }
+// Runs start-up work on a thread of its own while the window is built.
+std::unique_ptr<QThread> startBesideTheWindow(const QString &name, std::function<void()> work)
+{
+    std::unique_ptr<QThread> thread(QThread::create(std::move(work)));
+    thread->setObjectName(name);
+    thread->start();
+    return thread;
+}
+
 } // namespace
 
 KyAppSession::KyAppSession(KySingleApplication &app)
@@ -40,23 +52,19 @@ KyAppSession::KyAppSession(KySingleApplication &app)
     // The font configuration the first text needs is read beside the
     // window's construction too; the window waits for it before it is shown
     // and lays out its first text.
-    m_fontWarmUp.reset(QThread::create([]() {
+    m_fontWarmUp = startBesideTheWindow(QStringLiteral("kyoro font warm-up"), []() {
         warmUpFontConfiguration();
         kyStartupMark("font configuration read (beside the window)");
-    }));
-    m_fontWarmUp->setObjectName(QStringLiteral("kyoro font warm-up"));
-    m_fontWarmUp->start();
+    });
     // The first network access manager of a process loads the network
     // stack's bearer plugins and waits for them (4 to 14 ms here, more on a
     // busy machine): done on a thread of its own while the window is built,
     // the managers of the reporter and the hub then find it ready instead of
     // holding up the first paint.
-    m_networkWarmUp.reset(QThread::create([]() {
+    m_networkWarmUp = startBesideTheWindow(QStringLiteral("kyoro network warm-up"), []() {
         delete new QNetworkAccessManager;
         kyStartupMark("network stack ready (beside the window)");
-    }));
-    m_networkWarmUp->setObjectName(QStringLiteral("kyoro network warm-up"));
-    m_networkWarmUp->start();
+    });
     reportStartupLoading();
     kyStartupMark("startup_loading reported");
     app.installEventFilter(AppInit::instance());
